@@ -1,0 +1,222 @@
+#!/usr/bin/python3
+"""Check a built installer program.
+
+Usage: check_pe.py EXE NAME      (NAME is tvlinst or setup)
+
+Checks: 32-bit PE (PE32, i386), GUI subsystem, imports only from Windows'
+own DLLs (no MinGW runtime DLLs), no manifest resource, the version block
+with its strings and language 0x0804, and the group icon with two 16-colour
+images (32x32 and 16x16). Prints every failed check and a last line
+"pe NAME: N passed, M failed"; exit status 1 if anything failed.
+"""
+import struct
+import sys
+
+import pefile
+
+LANG_ZH_CN = 0x0804
+CODEPAGE_UNICODE = 1200
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+
+# DLLs that ship with Windows itself; compared in lower case.
+SYSTEM_DLLS = {
+    'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'msvcrt.dll',
+    'shell32.dll', 'ole32.dll', 'oleaut32.dll', 'comctl32.dll',
+    'comdlg32.dll', 'shlwapi.dll', 'version.dll', 'imm32.dll', 'ntdll.dll',
+}
+FORBIDDEN_PREFIXES = ('libstdc++', 'libgcc', 'libwinpthread')
+
+EXPECTED = {
+    'tvlinst': {'ProductName': 'tvlinst', 'InternalName': 'tvlinst',
+                'OriginalFilename': 'tvlinst.exe'},
+    'setup': {'ProductName': 'Setup', 'InternalName': 'Setup',
+              'OriginalFilename': 'Setup.exe'},
+}
+COMMON = {'FileVersion': '1.00', 'ProductVersion': '1.00'}
+
+
+class Checker:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, ok, what):
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+            print('FAIL: ' + what)
+        return ok
+
+
+def resources(pe):
+    """Yield (type id, name id or str, language id, bytes) for every resource."""
+    root = getattr(pe, 'DIRECTORY_ENTRY_RESOURCE', None)
+    if root is None:
+        return
+    for t in root.entries:
+        if not hasattr(t, 'directory'):
+            continue
+        for n in t.directory.entries:
+            if not hasattr(n, 'directory'):
+                continue
+            for lang in n.directory.entries:
+                d = lang.data.struct
+                data = pe.get_data(d.OffsetToData, d.Size)
+                name = n.id if n.name is None else str(n.name)
+                yield t.id, name, lang.id, data
+
+
+def parse_version_node(data, pos=0):
+    """Parse one VS_VERSIONINFO-style node: (key, value bytes, wType, children)."""
+    length, value_len, wtype = struct.unpack_from('<HHH', data, pos)
+    end = pos + length
+    p = pos + 6
+    key_end = p
+    while data[key_end:key_end + 2] != b'\0\0':
+        key_end += 2
+    key = data[p:key_end].decode('utf-16-le')
+    p = (key_end + 2 + 3) & ~3
+    size = value_len * 2 if wtype == 1 else value_len
+    value = data[p:p + size]
+    p = (p + size + 3) & ~3
+    children = []
+    while p + 6 <= end:
+        clen = struct.unpack_from('<H', data, p)[0]
+        if clen == 0:
+            break
+        children.append(parse_version_node(data, p))
+        p = (p + clen + 3) & ~3
+    return key, value, wtype, children
+
+
+def check_version(c, res, name):
+    versions = [r for r in res if r[0] == RT_VERSION]
+    if not c.check(len(versions) == 1,
+                   'exactly one version resource (found %d)' % len(versions)):
+        return
+    _, _, lang, data = versions[0]
+    c.check(lang == LANG_ZH_CN,
+            'version resource language is 0x0804 (is 0x%04x)' % lang)
+    try:
+        key, value, _, children = parse_version_node(data)
+    except (struct.error, UnicodeDecodeError) as e:
+        c.check(False, 'version resource parses (%s)' % e)
+        return
+    c.check(key == 'VS_VERSION_INFO', 'version root key is VS_VERSION_INFO')
+    if c.check(len(value) >= 52, 'fixed file info present'):
+        f = struct.unpack_from('<13I', value)
+        c.check(f[0] == 0xFEEF04BD, 'fixed file info signature')
+        c.check((f[2], f[3]) == (0x00010000, 0),
+                'FILEVERSION is 1,0,0,0 (is %d,%d,%d,%d)'
+                % (f[2] >> 16, f[2] & 0xFFFF, f[3] >> 16, f[3] & 0xFFFF))
+        c.check((f[4], f[5]) == (0x00010000, 0),
+                'PRODUCTVERSION is 1,0,0,0 (is %d,%d,%d,%d)'
+                % (f[4] >> 16, f[4] & 0xFFFF, f[5] >> 16, f[5] & 0xFFFF))
+    sfi = [ch for ch in children if ch[0] == 'StringFileInfo']
+    vfi = [ch for ch in children if ch[0] == 'VarFileInfo']
+    tables = sfi[0][3] if sfi else []
+    keys = [t[0] for t in tables]
+    if c.check(keys == ['080404b0'],
+               'one string table "080404b0" (found %r)' % keys):
+        strings = {}
+        for k, v, _, _ in tables[0][3]:
+            strings[k] = v.decode('utf-16-le', 'replace').rstrip('\0')
+        want = dict(COMMON)
+        want.update(EXPECTED[name])
+        for k, v in sorted(want.items()):
+            c.check(strings.get(k) == v,
+                    'version string %s is %r (is %r)' % (k, v, strings.get(k)))
+    trans = None
+    if vfi:
+        for k, v, _, _ in vfi[0][3]:
+            if k == 'Translation':
+                trans = [struct.unpack_from('<HH', v, i)
+                         for i in range(0, len(v) - 3, 4)]
+    c.check(trans == [(LANG_ZH_CN, CODEPAGE_UNICODE)],
+            'VarFileInfo Translation is 0x804, 1200 (is %r)' % (trans,))
+
+
+def check_icons(c, res):
+    groups = [r for r in res if r[0] == RT_GROUP_ICON]
+    ids = [r[1] for r in groups]
+    if not c.check(ids == [1], 'one group icon with id 1 (found %r)' % ids):
+        return
+    _, _, lang, data = groups[0]
+    c.check(lang == LANG_ZH_CN, 'group icon language is 0x0804 (is 0x%04x)' % lang)
+    reserved, rtype, count = struct.unpack_from('<HHH', data)
+    c.check(rtype == 1, 'group icon type is 1 (icon)')
+    entries = []
+    for i in range(count):
+        if 6 + 14 * (i + 1) > len(data):
+            break
+        entries.append(struct.unpack_from('<BBBBHHIH', data, 6 + 14 * i))
+    sizes = [(e[0] or 256, e[1] or 256) for e in entries]
+    c.check(sorted(sizes) == [(16, 16), (32, 32)],
+            'group icon has exactly 32x32 and 16x16 (has %r)' % sizes)
+    images = {r[1]: r for r in res if r[0] == RT_ICON}
+    for w, h, colors, _, planes, bits, nbytes, icon_id in entries:
+        w, h = w or 256, h or 256
+        what = '%dx%d icon' % (w, h)
+        c.check(bits == 4, '%s group entry has 4 bits per pixel (has %d)' % (what, bits))
+        c.check(colors == 16, '%s group entry has 16 colours (has %d)' % (what, colors))
+        img = images.get(icon_id)
+        if not c.check(img is not None, '%s image (id %d) present' % (what, icon_id)):
+            continue
+        c.check(img[2] == LANG_ZH_CN, '%s image language is 0x0804' % what)
+        d = img[3]
+        if not c.check(len(d) >= 40 and struct.unpack_from('<I', d)[0] == 40,
+                       '%s image starts with a BITMAPINFOHEADER' % what):
+            continue
+        (_, bw, bh, bplanes, bbits, bcomp, _, _, _, bused, _) = \
+            struct.unpack_from('<IiiHHIIiiII', d)
+        c.check((bw, bh) == (w, 2 * h),
+                '%s header is %dx%d (is %dx%d)' % (what, w, 2 * h, bw, bh))
+        c.check(bplanes == 1 and bbits == 4 and bcomp == 0,
+                '%s header: 1 plane, 4 bits, uncompressed (is %d, %d, %d)'
+                % (what, bplanes, bbits, bcomp))
+        c.check(bused in (0, 16), '%s palette has 16 entries' % what)
+        need = 40 + 16 * 4 + (((w * 4 + 31) // 32) * 4) * h \
+            + (((w + 31) // 32) * 4) * h
+        c.check(len(d) >= need and nbytes == len(d),
+                '%s image holds palette, XOR and AND masks (%d bytes, need %d)'
+                % (what, len(d), need))
+
+
+def main(argv):
+    if len(argv) != 3 or argv[2] not in EXPECTED:
+        sys.stderr.write('usage: check_pe.py EXE tvlinst|setup\n')
+        return 2
+    exe, name = argv[1], argv[2]
+    c = Checker()
+    try:
+        pe = pefile.PE(exe)
+    except (OSError, pefile.PEFormatError) as e:
+        c.check(False, 'file is a PE image (%s)' % e)
+        print('pe %s: %d passed, %d failed' % (name, c.passed, c.failed))
+        return 1
+
+    oh, fh = pe.OPTIONAL_HEADER, pe.FILE_HEADER
+    c.check(oh.Magic == 0x10b, 'PE32, not PE32+ (magic 0x%x)' % oh.Magic)
+    c.check(fh.Machine == 0x14c, 'machine is i386 0x14c (is 0x%x)' % fh.Machine)
+    c.check(oh.Subsystem == 2, 'subsystem is GUI 2 (is %d)' % oh.Subsystem)
+
+    dlls = [e.dll.decode('ascii', 'replace').lower()
+            for e in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', [])]
+    c.check(len(dlls) > 0, 'has an import table')
+    bad = [d for d in dlls if d.startswith(FORBIDDEN_PREFIXES)]
+    c.check(not bad, 'no MinGW runtime DLL imports (found %s)' % ', '.join(bad))
+    other = [d for d in dlls if d not in SYSTEM_DLLS]
+    c.check(not other, 'imports only Windows DLLs (also %s)' % ', '.join(other))
+
+    res = list(resources(pe))
+    c.check(not any(r[0] == RT_MANIFEST for r in res), 'no RT_MANIFEST resource')
+    check_version(c, res, name)
+    check_icons(c, res)
+
+    print('pe %s: %d passed, %d failed' % (name, c.passed, c.failed))
+    return 1 if c.failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))
