@@ -1,0 +1,55 @@
+#include "deployment/deployment.h"
+
+namespace {
+
+constexpr int32_t kSystemDirCapacity = 260;
+
+void DeployFile(InstallerState& state, Platform& platform, const Text& source_dir,
+                const char16_t* name, const char16_t* missing_message) {
+  // A presence test that cannot be carried out lets the copy be attempted.
+  if (platform.FileExists(name) == Presence::kAbsent) {
+    state.Report.Append(missing_message);
+    return;
+  }
+  if (state.SystemDir.empty()) {
+    // Never copy into the root of the current drive.
+    state.InstallFailed = true;
+    return;
+  }
+  state.TargetPath = Text(state.SystemDir).Append(u'\\').Append(name);
+  const Text source = Text(source_dir).Append(name);
+  if (!platform.CopyFileOver(source, state.TargetPath) &&
+      !platform.FilesMatch(source, state.TargetPath)) {
+    state.InstallFailed = true;
+  }
+}
+
+}  // namespace
+
+Text DetermineDirectories(InstallerState& state, Platform& platform) {
+  state.SystemDir = Text::Repeat(u' ', kSystemDirCapacity);
+  state.SystemDirSize = kSystemDirCapacity;
+  state.Status = platform.GetSystemDirectoryA(&state.SystemDir, state.SystemDirSize);
+  // 0 is a failure and 260 or more a directory that did not fit: no usable directory.
+  const bool usable = state.Status > 0 && state.Status < kSystemDirCapacity;
+  state.SystemDir = usable ? state.SystemDir.Left(state.Status) : Text();
+
+  Text source_dir = platform.ProgramDirectory();
+  if (source_dir.back() != u'\\') source_dir.Append(u'\\');
+  return source_dir;
+}
+
+void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
+  DeployFile(state, platform, source_dir, u"tvl1.IME", u"输入法文件未找到！");
+  DeployFile(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！");
+}
+
+void ActivateLayout(InstallerState& state, Platform& platform) {
+  if (!state.Report.empty()) return;
+  uintptr_t layout = 0;
+  if (!state.InstallFailed &&
+      platform.LoadKeyboardLayoutA(state.ValueBuffer, kKlfActivate, &layout) && layout != 0) {
+    return;
+  }
+  state.Report.Append(u"Tavrel输入法").Append(u"未能安装成功！");
+}

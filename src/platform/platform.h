@@ -1,0 +1,101 @@
+#pragma once
+// The operations the installer asks of the operating system and its windowing layer.
+// The installer logic calls nothing else; Win32Platform provides them on Windows and the
+// unit tests provide an in-memory stand-in. Registry, system and keyboard operations are the
+// Windows "...A" functions: each converts the UTF-16 text it is given to the ANSI code page
+// and converts a buffer it fills back whole (zero byte and trailing spaces included), also
+// after a failed call. Errors cross this interface as values, never as exceptions.
+#include <stdint.h>
+
+#include "platform/text.h"
+
+enum class RegistryRoot { kLocalMachine, kCurrentUser };
+
+constexpr int32_t kRegSz = 1;            // REG_SZ
+constexpr uint32_t kKlfActivate = 1;     // KLF_ACTIVATE
+constexpr int32_t kMessageInformation = 64;  // MB_ICONINFORMATION | MB_OK
+
+/// Same layout as OSVERSIONINFOA (148 bytes).
+struct OsVersionInfo {
+  uint32_t size;
+  uint32_t major_version;
+  uint32_t minor_version;
+  uint32_t build_number;
+  int32_t platform_id;
+  char service_pack[128];
+};
+
+/// Outcome of a file presence test; kError when the name or drive cannot be examined.
+enum class Presence { kAbsent, kPresent, kError };
+
+class Platform {
+ public:
+  // Registry. Key paths and value names match without regard to case. Results: 0 for
+  // success, a Win32 error code otherwise. Handle 0 reaches no key.
+
+  /// 0 and *handle set when the key exists; nonzero otherwise (*handle then unspecified).
+  virtual int32_t RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) = 0;
+  /// Creates the key or opens it when present. On failure nonzero and *handle = 0.
+  virtual int32_t RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) = 0;
+  /// Reads value `name` ("" = default value) into `buffer`, whose ANSI form is the byte
+  /// buffer handed to the system; *size is the byte count. *size must not exceed that
+  /// buffer (otherwise ERROR_INVALID_PARAMETER and nothing read).
+  /// Success: the value's bytes with their zero byte in the buffer, *size = their number.
+  /// *size too small: nonzero, *size = size needed, buffer untouched.
+  /// Value or key absent, or handle 0: nonzero, *size unchanged. *type is overwritten.
+  virtual int32_t RegQueryValueExA(int32_t handle, const Text& name, int32_t* type,
+                                   Text* buffer, int32_t* size) = 0;
+  /// Stores `data` as REG_SZ: its ANSI bytes plus one zero byte (byte count = ANSI
+  /// length + 1). Nothing stored through handle 0.
+  virtual int32_t RegSetValueExA(int32_t handle, const Text& name, const Text& data) = 0;
+  virtual int32_t RegCloseKey(int32_t handle) = 0;
+
+  // System.
+
+  /// Writes the directory and a zero byte into `buffer` (260 spaces on entry) and returns
+  /// its length in bytes; 0 on failure; the size needed, writing nothing, when it does not
+  /// fit `capacity`.
+  virtual int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) = 0;
+  /// Fills `info` (its size field set by the caller); false when the query fails.
+  virtual bool GetVersionExA(OsVersionInfo* info) = 0;
+
+  // Keyboard.
+
+  /// False when the function cannot be called at all; otherwise *layout is the loaded
+  /// layout's handle, or 0 when loading and activating it failed.
+  virtual bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) = 0;
+
+  // Files and process. Wide text.
+
+  /// A relative name is resolved against the current directory. Present only for a file
+  /// that is not hidden, not a system file and not a directory.
+  virtual Presence FileExists(const Text& name) = 0;
+  /// Replaces `target` by a copy of `source`; false when the copy fails.
+  virtual bool CopyFileOver(const Text& source, const Text& target) = 0;
+  /// True when both files can be read and hold the same bytes.
+  virtual bool FilesMatch(const Text& a, const Text& b) = 0;
+  /// The running program's directory, without trailing backslash except at a drive root.
+  virtual Text ProgramDirectory() = 0;
+
+  // The installer window. Lengths are in the window's drawing unit (pixels).
+
+  virtual void SetCaption(const Text& caption) = 0;
+  virtual Text Caption() = 0;
+  virtual double ClientWidth() = 0;
+  virtual double ClientHeight() = 0;
+  /// Fills the rectangle from corner (x1, y1) up to, not including, (x2, y2).
+  /// Colours are red + 256 * green + 65536 * blue.
+  virtual void PaintRectangle(int x1, int y1, int x2, int y2, int32_t colour) = 0;
+  /// Text in the window font, top left corner at (x, y), transparent background.
+  virtual void PrintText(int x, int y, const Text& text, int32_t colour) = 0;
+  virtual void MoveLabel(int left, int top) = 0;
+  /// Screen height in twips (1440 to the inch).
+  virtual int ScreenHeight() = 0;
+  /// Modal message box; returns when dismissed.
+  virtual void ShowMessage(const Text& prompt, int32_t style, const Text& title) = 0;
+  /// Destroys the window; the program then ends.
+  virtual void UnloadWindow() = 0;
+
+ protected:
+  ~Platform() = default;
+};

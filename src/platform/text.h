@@ -1,0 +1,42 @@
+#pragma once
+// Fixed-capacity UTF-16 text: the program's text type on Windows and on the test host.
+// It needs no heap and no C++ runtime library, and may hold embedded zero characters
+// (a registry buffer is converted back whole, its zero byte included).
+#include <stddef.h>
+
+class Text {
+ public:
+  static constexpr size_t kCapacity = 512;
+
+  Text() = default;
+  Text(const char16_t* literal) { Append(literal); }  // NOLINT: literals convert implicitly
+
+  /// Characters beyond kCapacity are dropped.
+  Text& Append(const Text& other);
+  Text& Append(const char16_t* literal);
+  Text& Append(char16_t c);
+
+  /// n copies of c.
+  static Text Repeat(char16_t c, size_t n);
+  /// Decimal digits of a non-negative number, no leading zeros.
+  static Text Number(long value);
+
+  /// The first n characters, or the whole text when n is at least its length.
+  Text Left(size_t n) const;
+
+  size_t size() const { return length_; }
+  bool empty() const { return length_ == 0; }
+  const char16_t* data() const { return chars_; }
+  char16_t operator[](size_t i) const { return chars_[i]; }
+  char16_t back() const { return length_ ? chars_[length_ - 1] : u'\0'; }
+
+  /// Exact, case-sensitive comparison.
+  bool operator==(const Text& other) const;
+  bool operator!=(const Text& other) const { return !(*this == other); }
+
+ private:
+  char16_t chars_[kCapacity + 1] = {};
+  size_t length_ = 0;
+};
+
+inline Text operator+(Text a, const Text& b) { return a.Append(b); }

@@ -1,0 +1,82 @@
+#pragma once
+// The platform operations on Windows, and the installer window they draw on.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+class FrmSetup;
+
+// Move-only owner of a GDI object; copies would delete it twice.
+class GdiObject {
+ public:
+  GdiObject() = default;
+  explicit GdiObject(HGDIOBJ object) : object_(object) {}
+  GdiObject(GdiObject&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
+  GdiObject& operator=(GdiObject&& other) noexcept;
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+  ~GdiObject();
+  HGDIOBJ get() const { return object_; }
+
+ private:
+  HGDIOBJ object_ = nullptr;
+};
+
+class Win32Platform final : public Platform {
+ public:
+  explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}
+  ~Win32Platform();
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  /// Creates the hidden installer window with its font, label and retained drawing.
+  bool CreateMainWindow();
+  /// Runs the window's life: Load, show (Resize), Activate, then the message loop.
+  /// Returns the program's exit status.
+  int Run(FrmSetup& form);
+
+  int32_t RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
+  int32_t RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
+  int32_t RegQueryValueExA(int32_t handle, const Text& name, int32_t* type, Text* buffer,
+                           int32_t* size) override;
+  int32_t RegSetValueExA(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegCloseKey(int32_t handle) override;
+  int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
+  bool GetVersionExA(OsVersionInfo* info) override;
+  bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
+  Presence FileExists(const Text& name) override;
+  bool CopyFileOver(const Text& source, const Text& target) override;
+  bool FilesMatch(const Text& a, const Text& b) override;
+  Text ProgramDirectory() override;
+  void SetCaption(const Text& caption) override;
+  Text Caption() override;
+  double ClientWidth() override;
+  double ClientHeight() override;
+  void PaintRectangle(int x1, int y1, int x2, int y2, int32_t colour) override;
+  void PrintText(int x, int y, const Text& text, int32_t colour) override;
+  void MoveLabel(int left, int top) override;
+  int ScreenHeight() override;
+  void ShowMessage(const Text& prompt, int32_t style, const Text& title) override;
+  void UnloadWindow() override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void ResizeCanvas();
+  void OnResize();
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  HWND label_ = nullptr;
+  FrmSetup* form_ = nullptr;
+  GdiObject font_;
+  // The retained drawing: everything the program paints goes into this bitmap, and the
+  // window is repainted from it whenever part of it is uncovered.
+  HDC canvas_ = nullptr;
+  GdiObject canvas_bitmap_;
+  HGDIOBJ canvas_original_bitmap_ = nullptr;
+  HGDIOBJ canvas_original_font_ = nullptr;
+  bool shown_ = false;
+  bool resized_since_shown_ = false;
+  bool activated_ = false;
+};

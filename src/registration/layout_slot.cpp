@@ -1,0 +1,62 @@
+#include "registration/layout_slot.h"
+
+#include "registration/registry_read.h"
+
+namespace {
+
+const char16_t kLayoutsKey[] = u"System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
+const char16_t kModuleFile[] = u"tvl1.IME";
+
+void WriteValue(InstallerState& state, Platform& platform, const char16_t* name) {
+  state.Status = platform.RegSetValueExA(state.KeyHandle, name, state.ValueBuffer);
+  if (state.Status != 0) state.InstallFailed = true;
+}
+
+}  // namespace
+
+Text LayoutIdForSlot(int32_t slot) {
+  return Text(u"E02").Append(Text::Number(slot)).Append(u"0804");
+}
+
+int32_t QueryPlatformId(Platform& platform) {
+  OsVersionInfo info = {};
+  info.size = sizeof(OsVersionInfo);
+  for (char& c : info.service_pack) c = ' ';
+  platform.GetVersionExA(&info);  // a failed query leaves platform_id 0
+  return info.platform_id;
+}
+
+void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
+  for (state.Slot = 0; state.Slot < kSlotCount; ++state.Slot) {
+    state.LayoutKeyPath = Text(kLayoutsKey).Append(LayoutIdForSlot(state.Slot));
+    state.Status = platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle);
+    if (state.Status != 0) {
+      state.KeyHandle = 0;  // a failed open yields no handle to close
+      break;
+    }
+    ReadValueText(state, platform, u"IME File");
+    if (state.ValueText == kModuleFile) break;
+    CloseKey(platform, state.KeyHandle);
+    state.KeyHandle = 0;
+  }
+
+  if (state.Slot == kSlotCount) {
+    // Every slot names another input method: taking one over would break it.
+    state.Slot = kSlotCount - 1;
+    state.InstallFailed = true;
+    return;
+  }
+
+  CloseKey(platform, state.KeyHandle);  // the search handle is superseded by the create
+  state.Status = platform.RegCreateKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle);
+  if (state.Status != 0) {
+    state.KeyHandle = 0;
+    state.InstallFailed = true;
+  }
+  state.ValueBuffer = kModuleFile;
+  WriteValue(state, platform, u"Ime File");
+  state.ValueBuffer = QueryPlatformId(platform) == 2 ? u"kbdus.dll" : u"kbdus.kbd";
+  WriteValue(state, platform, u"Layout File");
+  state.ValueBuffer = u"Tavrel输入法";
+  WriteValue(state, platform, u"Layout Text");
+}

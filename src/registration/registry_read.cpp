@@ -1,0 +1,24 @@
+#include "registration/registry_read.h"
+
+namespace {
+
+void ReadOnce(InstallerState& state, Platform& platform, const Text& name) {
+  int32_t type = kRegSz;
+  int32_t count = state.ValueSize < kValueBufferBytes ? state.ValueSize : kValueBufferBytes;
+  state.Status = platform.RegQueryValueExA(state.KeyHandle, name, &type, &state.ValueBuffer, &count);
+  state.ValueSize = count;
+}
+
+}  // namespace
+
+void ReadValueText(InstallerState& state, Platform& platform, const Text& name) {
+  state.ValueBuffer = Text::Repeat(u' ', kValueBufferBytes);
+  ReadOnce(state, platform, name);
+  ReadOnce(state, platform, name);
+  // An absent value met while ValueSize is 0 would give a negative length: treat as empty.
+  state.ValueText = state.ValueSize > 0 ? state.ValueBuffer.Left(state.ValueSize - 1) : Text();
+}
+
+void CloseKey(Platform& platform, int32_t handle) {
+  if (handle != 0) platform.RegCloseKey(handle);
+}

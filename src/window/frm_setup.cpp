@@ -1,0 +1,31 @@
+#include "window/frm_setup.h"
+
+#include "deployment/deployment.h"
+#include "registration/layout_slot.h"
+#include "registration/preload_entry.h"
+#include "window/backdrop.h"
+
+const char16_t kCaption[] = u"Tavrel输入法安装";
+const char16_t kSuccessMessage[] = u"Tavrel输入法安装成功完成！";
+
+void FrmSetup::Load() {
+  platform_.SetCaption(kCaption);
+  PaintBackdrop(platform_);
+  RegisterLayoutSlot(state_, platform_);
+  RegisterPreloadEntry(state_, platform_);
+  const Text source_dir = DetermineDirectories(state_, platform_);
+  // From here on a failing operation is passed over and the run goes on.
+  DeployFiles(state_, platform_, source_dir);
+  ActivateLayout(state_, platform_);
+}
+
+void FrmSetup::Resize() {
+  PaintBackdrop(platform_);
+  platform_.MoveLabel(kLabelLeft, LabelTop(platform_.ScreenHeight()));
+}
+
+void FrmSetup::Activate() {
+  const Text prompt = state_.Report.empty() ? Text(kSuccessMessage) : state_.Report;
+  platform_.ShowMessage(prompt, kMessageInformation, kCaption);
+  platform_.UnloadWindow();
+}

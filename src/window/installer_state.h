@@ -1,0 +1,27 @@
+#pragma once
+// The installer's working variables, owned by the window from creation to unloading.
+// Every field starts at zero or empty and is never reset.
+#include <stdint.h>
+
+#include "platform/text.h"
+
+struct InstallerState {
+  Text SystemDir;          // system directory, no trailing backslash
+  int32_t SystemDirSize = 0;
+  Text TargetPath;         // destination of the file being copied
+  int32_t Status = 0;      // result of the latest registry or system call
+  Text LayoutKeyPath;      // layout slot key under examination
+  int32_t KeyHandle = 0;   // the registry key handle, reused by every open and create
+  int32_t Slot = 0;        // layout slot, 0 to 9
+  Text ValueBuffer;        // registry read buffer; at the end the layout identifier
+  int32_t ValueSize = 0;   // byte count handed to registry reads and updated by them
+  Text ValueText;          // what the last read delivered, cut to length
+  int32_t PreloadIndex = 0;
+  Text Report;             // failure text; empty means success
+  // Set when a step the layout depends on did not complete (no free slot, a registry
+  // write or a file copy failed); the activation step then reports failure instead.
+  bool InstallFailed = false;
+};
+
+/// Size in bytes of the registry read buffer (260 spaces in the ANSI code page).
+constexpr int32_t kValueBufferBytes = 260;
