@@ -1,0 +1,419 @@
+"""Run the installer under Wine, headless, with everything bounded in time.
+
+Library only: a private Xvfb, a template Wine prefix copied per case, a
+C:\\tvl folder holding the exe and stand-in data files, one run of the exe
+(message-box text from WINEDEBUG=trace+msgbox, optional screenshot, Return
+pressed, exit code), and readers for the registry files Wine writes.
+Every process started here is recorded and killed by id on stop/exit.
+"""
+import atexit
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+STANDIN_IME = b"TVL-IME\x00\x01\x02stand-in input method\xfe\xff"
+STANDIN_MB = b"TVL-MB\x00\x10\x20code table stand-in\x7f\x80"
+
+_started = []  # Popen objects we own
+
+
+def _kill_all():
+    for p in list(_started):
+        _kill(p)
+
+
+def _kill(p):
+    if p.poll() is None:
+        try:
+            os.killpg(p.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            try:
+                p.kill()
+            except ProcessLookupError:
+                pass
+        try:
+            p.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            pass
+    if p in _started:
+        _started.remove(p)
+
+
+atexit.register(_kill_all)
+
+
+def _spawn(args, **kw):
+    kw.setdefault("stdin", subprocess.DEVNULL)
+    p = subprocess.Popen(args, start_new_session=True, **kw)
+    _started.append(p)
+    return p
+
+
+# ---------------------------------------------------------------- Xvfb
+
+class Xvfb:
+    """A private X server on a free display number (chosen by Xvfb itself)."""
+
+    def __init__(self, geometry="1024x768x24"):
+        self.geometry = geometry
+        self.proc = None
+        self.display = None
+
+    def start(self, timeout=20):
+        r, w = os.pipe()
+        self.proc = _spawn(["Xvfb", "-displayfd", str(w), "-screen", "0",
+                            self.geometry, "-nolisten", "tcp", "-noreset"],
+                           pass_fds=(w,), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+        os.close(w)
+        buf = b""
+        deadline = time.time() + timeout
+        try:
+            while time.time() < deadline and not buf.endswith(b"\n"):
+                import select
+                ready, _, _ = select.select([r], [], [], 0.5)
+                if ready:
+                    chunk = os.read(r, 64)
+                    if not chunk:
+                        break
+                    buf += chunk
+                if self.proc.poll() is not None:
+                    break
+        finally:
+            os.close(r)
+        if not buf.strip().isdigit():
+            self.stop()
+            raise RuntimeError("Xvfb did not report a display")
+        self.display = ":" + buf.strip().decode()
+        return self.display
+
+    def stop(self):
+        if self.proc is not None:
+            _kill(self.proc)
+            self.proc = None
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *a):
+        self.stop()
+
+
+# ---------------------------------------------------------------- prefixes
+
+def wine_env(prefix, display, debug="-all"):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, WINEARCH="win32",
+               WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG=debug,
+               LC_ALL="zh_CN.UTF-8", LANG="zh_CN.UTF-8", DISPLAY=display)
+    return env
+
+
+def _run(args, env, timeout, cwd=None):
+    p = _spawn(args, env=env, cwd=cwd, stdout=subprocess.DEVNULL,
+               stderr=subprocess.DEVNULL)
+    try:
+        return p.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        _kill(p)
+        raise RuntimeError("timed out: %s" % " ".join(args))
+    finally:
+        if p in _started:
+            _started.remove(p)
+
+
+def wineserver_wait(prefix, display, timeout=60):
+    """Wait for the prefix's wineserver to exit (flushes system.reg/user.reg)."""
+    env = wine_env(prefix, display)
+    try:
+        _run(["wineserver", "-w"], env, timeout)
+    except RuntimeError:
+        _run(["wineserver", "-k"], env, 20)
+        raise
+
+
+def regedit(prefix, display, text, timeout=60):
+    """Import a .reg text (Version 5 format) with one regedit process."""
+    fd, path = tempfile.mkstemp(suffix=".reg", dir=os.path.join(prefix, "drive_c"))
+    with os.fdopen(fd, "wb") as f:
+        f.write(b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le"))
+    try:
+        rc = _run(["wine", "regedit", "/S", "C:\\" + os.path.basename(path)],
+                  wine_env(prefix, display), timeout)
+        wineserver_wait(prefix, display)
+    finally:
+        os.unlink(path)
+    if rc != 0:
+        raise RuntimeError("regedit failed: %d" % rc)
+
+
+def make_template(base, display, timeout=300):
+    """Create (once) base/template: wineboot -i, X11 Managed=N."""
+    tpl = os.path.join(base, "template")
+    done = os.path.join(base, "template.ok")
+    if os.path.exists(done) and os.path.isdir(tpl):
+        return tpl
+    shutil.rmtree(tpl, ignore_errors=True)
+    os.makedirs(base, exist_ok=True)
+    env = wine_env(tpl, display)
+    _run(["wine", "wineboot", "-i"], env, timeout)
+    wineserver_wait(tpl, display, timeout)
+    regedit(tpl, display, "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
+            "\"Managed\"=\"N\"\n\n")
+    open(done, "w").close()
+    return tpl
+
+
+def copy_prefix(template, dest):
+    """cp -a the template to dest; returns seconds taken."""
+    t = time.time()
+    shutil.rmtree(dest, ignore_errors=True)
+    subprocess.run(["cp", "-a", template, dest], check=True,
+                   stdin=subprocess.DEVNULL, timeout=120)
+    return time.time() - t
+
+
+def system32(prefix):
+    return os.path.join(prefix, "drive_c", "windows", "system32")
+
+
+def layout_folder(prefix, exe, ime=STANDIN_IME, mb=STANDIN_MB, name="tvl"):
+    """Make C:\\<name> with the exe and stand-in tvl1.IME / tvl1.MB.
+    Pass ime=None or mb=None to leave that file out. Returns the folder."""
+    d = os.path.join(prefix, "drive_c", name)
+    os.makedirs(d, exist_ok=True)
+    shutil.copy(exe, os.path.join(d, os.path.basename(exe)))
+    for fname, data in (("tvl1.IME", ime), ("tvl1.MB", mb)):
+        if data is not None:
+            with open(os.path.join(d, fname), "wb") as f:
+                f.write(data)
+    return d
+
+
+# ---------------------------------------------------------------- running
+
+_WCHAR_ESC = re.compile(r'\\(n|r|t|"|\\|[0-9a-fA-F]{4}|[0-9a-fA-F]{2})')
+_MSGBOX_LINE = re.compile(r'trace:msgbox:MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"')
+
+
+def decode_debugstr(s):
+    """Undo Wine's debugstr_w escaping: \\XXXX hex code units, \\n, \\", ..."""
+    def rep(m):
+        g = m.group(1)
+        return {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\"}.get(g) or chr(int(g, 16))
+    return _WCHAR_ESC.sub(rep, s)
+
+
+def msgbox_texts(stderr_text):
+    return [decode_debugstr(m.group(1)) for m in _MSGBOX_LINE.finditer(stderr_text)]
+
+
+def xdotool(display, *args, timeout=10):
+    env = dict(os.environ, DISPLAY=display)
+    try:
+        r = subprocess.run(["xdotool"] + list(args), env=env, timeout=timeout,
+                           stdin=subprocess.DEVNULL, capture_output=True)
+        return r.stdout.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        return ""
+
+
+def visible_windows(display):
+    """[(title, x, y, w, h)] for visible top-level windows."""
+    out = []
+    for wid in xdotool(display, "search", "--onlyvisible", "--name", "").split():
+        name = xdotool(display, "getwindowname", wid).rstrip("\n")
+        geo = xdotool(display, "getwindowgeometry", "--shell", wid)
+        g = dict(l.split("=", 1) for l in geo.split() if "=" in l)
+        try:
+            out.append((name, int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])))
+        except (KeyError, ValueError):
+            pass
+    return out
+
+
+def screenshot(display, path, timeout=20):
+    env = dict(os.environ, DISPLAY=display)
+    subprocess.run(["import", "-window", "root", path], env=env, check=True,
+                   stdin=subprocess.DEVNULL, timeout=timeout,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return path
+
+
+class RunResult:
+    def __init__(self):
+        self.texts = []        # message-box texts, decoded, in order shown
+        self.exit_code = None
+        self.stderr = ""
+        self.screenshot = None
+        self.windows = []      # visible windows while the first box was up
+        self.seconds = None    # start -> first message-box trace line
+
+
+def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
+            exit_timeout=30, settle=1.5, press_ok=True, extra_debug="",
+            after_exit=None):
+    """Run folder/exe_name with cwd=folder; wait for the message box, take a
+    screenshot to `shot` if given, press Return (again, bounded) until the
+    program exits; call after_exit() (e.g. to release helpers still running
+    in the prefix); then wineserver -w. Returns a RunResult."""
+    res = RunResult()
+    env = wine_env(prefix, display, "fixme-all,trace+msgbox" + extra_debug)
+    errf = tempfile.TemporaryFile()
+    t0 = time.time()
+    p = _spawn(["wine", exe_name], env=env, cwd=folder,
+               stdout=subprocess.DEVNULL, stderr=errf)
+
+    def read_err():
+        errf.seek(0)
+        return errf.read().decode("utf-8", "replace")
+
+    try:
+        deadline = t0 + box_timeout
+        while time.time() < deadline and p.poll() is None:
+            if _MSGBOX_LINE.search(read_err()):
+                res.seconds = time.time() - t0
+                break
+            time.sleep(0.05)
+        if res.seconds is not None:
+            time.sleep(settle)  # let the box and window paint
+            res.windows = visible_windows(display)
+            if shot:
+                res.screenshot = screenshot(display, shot)
+            if press_ok:
+                deadline = time.time() + exit_timeout
+                while time.time() < deadline and p.poll() is None:
+                    xdotool(display, "key", "Return")
+                    try:
+                        p.wait(timeout=2)
+                    except subprocess.TimeoutExpired:
+                        pass
+        try:
+            res.exit_code = p.wait(timeout=exit_timeout if press_ok else 0.1)
+        except subprocess.TimeoutExpired:
+            res.exit_code = None
+    finally:
+        _kill(p)
+        res.stderr = read_err()
+        errf.close()
+    if after_exit is not None:
+        after_exit()
+    if res.exit_code is None:
+        _run(["wineserver", "-k"], wine_env(prefix, display), 20)
+    wineserver_wait(prefix, display)
+    res.texts = msgbox_texts(res.stderr)
+    return res
+
+
+def start_wine(prefix, display, args, cwd=None):
+    """Start a background Wine program we own (e.g. the file locker)."""
+    return _spawn(["wine"] + list(args), env=wine_env(prefix, display), cwd=cwd,
+                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def stop(p):
+    _kill(p)
+
+
+# ---------------------------------------------------------------- registry files
+
+_REG_STR_ESC = re.compile(r'\\(x[0-9a-fA-F]{1,4}|n|r|t|0|"|\\)')
+
+
+def _unescape_reg(s):
+    def rep(m):
+        g = m.group(1)
+        if g[0] == "x":
+            return chr(int(g[1:], 16))
+        return {"n": "\n", "r": "\r", "t": "\t", "0": "\0", '"': '"', "\\": "\\"}[g]
+    return _REG_STR_ESC.sub(rep, s)
+
+
+_QSTR = r'"((?:[^"\\]|\\.)*)"'
+_VALUE = re.compile(r'^(?:@|' + _QSTR + r')=(.*)$')
+
+
+def parse_reg(path):
+    """Parse a Wine system.reg/user.reg. Returns {lower-case key path:
+    (key path, {lower-case value name: (name, type, data)})}; type is 'sz',
+    'expand_sz', 'multi_sz', 'dword' or 'hex(N)'; the default value's name is ''."""
+    keys = {}
+    cur = None
+    with open(path, encoding="utf-8", errors="replace") as f:
+        lines = f.read().split("\n")
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        i += 1
+        while line.endswith("\\") and i < len(lines) and not line.startswith("["):
+            line = line[:-1] + lines[i].strip()
+            i += 1
+        if line.startswith("["):
+            end = line.rfind("]")
+            name = _unescape_reg(line[1:end])
+            cur = keys.setdefault(name.lower(), (name, {}))[1]
+            continue
+        if cur is None or not line or line[0] not in '@"':
+            continue
+        m = _VALUE.match(line)
+        if not m:
+            continue
+        vname = "" if line.startswith("@") else _unescape_reg(m.group(1))
+        raw = m.group(2)
+        if raw.startswith('"'):
+            typ, data = "sz", _unescape_reg(raw[1:-1])
+        elif raw.startswith('str(2):"'):
+            typ, data = "expand_sz", _unescape_reg(raw[8:-1])
+        elif raw.startswith('str(7):"'):
+            typ, data = "multi_sz", _unescape_reg(raw[8:-1])
+        elif raw.startswith("dword:"):
+            typ, data = "dword", int(raw[6:], 16)
+        else:
+            hm = re.match(r"hex(\(\w+\))?:(.*)", raw)
+            if not hm:
+                continue
+            typ = "hex" + (hm.group(1) or "")
+            data = bytes(int(b, 16) for b in hm.group(2).split(",") if b.strip())
+        cur[vname.lower()] = (vname, typ, data)
+    return keys
+
+
+def hklm(prefix):
+    return parse_reg(os.path.join(prefix, "system.reg"))
+
+
+def hkcu(prefix):
+    return parse_reg(os.path.join(prefix, "user.reg"))
+
+
+def values(keys, path):
+    """{name: (type, data)} of key `path` (case-insensitive), or None if absent."""
+    k = keys.get(path.lower())
+    if k is None:
+        return None
+    return {n: (t, d) for n, t, d in k[1].values()}
+
+
+def subkeys(keys, path):
+    """Names of the direct subkeys of `path` (case-insensitive)."""
+    pre = path.lower() + "\\"
+    return sorted({keys[k][0][len(pre):].split("\\")[0] for k in keys if k.startswith(pre)})
+
+
+LAYOUTS = r"System\CurrentControlSet\Control\Keyboard Layouts"
+PRELOAD = r"Keyboard Layout\Preload"
+
+
+def build_windows_exe(src, out, extra=()):
+    """Compile a small C file with i686-w64-mingw32-gcc (rebuilt if newer)."""
+    if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(src):
+        os.makedirs(os.path.dirname(out) or ".", exist_ok=True)
+        subprocess.run(["i686-w64-mingw32-gcc", "-O2", "-s", "-o", out, src] + list(extra),
+                       check=True, stdin=subprocess.DEVNULL, timeout=120)
+    return out
