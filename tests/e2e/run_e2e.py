@@ -226,10 +226,16 @@ def check_picture(tc, path):
     im = Image.open(path).convert("RGB")
     W, H = im.size
     px = im.load()
-    # top rows, sampled across the width: the bright end of the blue ramp
-    top = [px[x, y] for y in range(0, 4) for x in range(0, W, 16)]
+    # the client area starts below the caption of the maximized window, if any
+    def bluish(y):
+        row = [px[x, y] for x in range(0, W, 16)]
+        return sum(1 for p in row if p[2] > p[0] + 100 and p[2] > p[1] + 100) > len(row) * 0.8
+    y0 = next((y for y in range(0, 48) if bluish(y)), None)
+    tc.assertIsNotNone(y0, "no blue rows within the top 48 rows")
+    # its top rows, sampled across the width: the bright end of the blue ramp
+    top = [px[x, y] for y in range(y0, y0 + 4) for x in range(0, W, 16)]
     blue_top = [p for p in top if p[2] >= 235 and p[0] <= 60 and p[1] <= 60]
-    tc.assertGreater(len(blue_top), len(top) * 0.8, "top rows not blue: %r" % (top[:5],))
+    tc.assertGreater(len(blue_top), len(top) * 0.8, "top rows not bright blue: %r" % (top[:5],))
     # bottom rows: near black (the credit label may cover part)
     bottom = [px[x, y] for y in range(H - 3, H) for x in range(0, W, 16)]
     dark = [p for p in bottom if max(p) <= 30]
@@ -237,7 +243,7 @@ def check_picture(tc, path):
     # ramp gets darker going down at the left edge
     tc.assertGreater(px[4, H // 4][2], px[4, 3 * H // 4][2] + 60, "no downward ramp")
     # title area, top-left quarter (away from the centred box)
-    region = [px[x, y] for y in range(0, H // 5) for x in range(0, W // 2)]
+    region = [px[x, y] for y in range(y0, H // 5) for x in range(0, W // 2)]
     white = sum(1 for p in region if min(p) >= 230)
     shadow = sum(1 for p in region if max(p) <= 50)
     tc.assertGreater(white, 30, "no white title pixels in the top-left")
