@@ -46,6 +46,19 @@ def _kill(p):
 atexit.register(_kill_all)
 
 
+def _on_term(signum, frame):
+    _kill_all()  # then leave at once (unittest would swallow SystemExit)
+    os._exit(128 + signum)
+
+
+def _install_term_handler():
+    import threading
+    if threading.current_thread() is threading.main_thread():
+        for s in (signal.SIGTERM, signal.SIGHUP):
+            if signal.getsignal(s) is signal.SIG_DFL:
+                signal.signal(s, _on_term)
+
+
 def _spawn(args, **kw):
     kw.setdefault("stdin", subprocess.DEVNULL)
     p = subprocess.Popen(args, start_new_session=True, **kw)
@@ -64,6 +77,7 @@ class Xvfb:
         self.display = None
 
     def start(self, timeout=20):
+        _install_term_handler()
         r, w = os.pipe()
         self.proc = _spawn(["Xvfb", "-displayfd", str(w), "-screen", "0",
                             self.geometry, "-nolisten", "tcp", "-noreset"],
