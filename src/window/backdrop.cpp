@@ -39,9 +39,10 @@ void PaintBackdrop(Platform& platform) {
   const double width = platform.ClientWidth();
   Ramp ramp(height, width);
   Band band;
-  while (ramp.Next(&band)) {
+  if (!ramp.Next(&band)) return;  // a size that cannot be painted: leave the window as it is
+  do {
     platform.PaintRectangle(band.left, band.top, band.right, band.bottom, BlueColour(band.blue));
-  }
+  } while (ramp.Next(&band));
   const Text caption = platform.Caption();
   platform.PrintText(8, 8, caption, /*black=*/0x000000);
   platform.PrintText(4, 4, caption, /*white=*/0xFFFFFF);

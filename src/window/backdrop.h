@@ -30,7 +30,7 @@ class Ramp {
 constexpr int32_t BlueColour(int blue) { return 65536 * blue; }
 
 /// Paints the ramp over the client area and the caption as white text with a black
-/// shadow 4 units right of and below it.
+/// shadow 4 units right of and below it. Paints nothing for a size the ramp refuses.
 void PaintBackdrop(Platform& platform);
 
 /// Label top for a screen of the given height in twips; may lie outside the window.

@@ -1,0 +1,136 @@
+#include "installer_test.h"
+#include "window/frm_setup.h"
+
+namespace {
+
+const std::u16string kModuleMissing = u"输入法文件未找到！";
+const std::u16string kTableMissing = u"码表文件未找到！";
+const std::u16string kNotInstalled = u"Tavrel输入法未能安装成功！";
+const std::u16string kSuccess = u"Tavrel输入法安装成功完成！";
+
+class RunSequenceTest : public InstallerTest {
+ protected:
+  void SetUp() override { Ship(u"C:\\tvl"); }
+  // The files beside the program, which is started from its own folder.
+  void Ship(const std::u16string& dir) {
+    fake.files.clear();
+    fake.program_dir = dir;
+    fake.current_dir = dir.back() == u'\\' ? dir.substr(0, dir.size() - 1) : dir;
+    const std::u16string prefix = dir.back() == u'\\' ? dir : dir + u"\\";
+    fake.files[prefix + u"tvl1.IME"] = FakeFile{"module bytes"};
+    fake.files[prefix + u"tvl1.MB"] = FakeFile{"table bytes"};
+  }
+  // The whole run: Load, then Activate; returns the one message shown.
+  std::u16string Run() {
+    FrmSetup form(fake);
+    form.Load();
+    form.Activate();
+    EXPECT_EQ(fake.open_handle_count(), 0);
+    EXPECT_EQ(fake.messages.size(), 1u);
+    EXPECT_TRUE(fake.unloaded);
+    if (fake.messages.empty()) return u"<no message>";
+    EXPECT_EQ(fake.messages[0].title, u"Tavrel输入法安装");
+    EXPECT_EQ(fake.messages[0].style, 64);
+    return fake.messages[0].prompt;
+  }
+  std::string Installed(const char16_t* name) {
+    FakeFile* file = fake.File(u"C:\\WINDOWS\\system32\\" + std::u16string(name));
+    return file ? file->bytes : "<absent>";
+  }
+};
+
+TEST_F(RunSequenceTest, FullInstallation) {
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_EQ(fake.caption, u"Tavrel输入法安装");
+  EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes");
+  EXPECT_EQ(Installed(u"tvl1.MB"), "table bytes");
+  EXPECT_EQ(fake.loaded_layouts, std::vector<std::u16string>{u"E0200804"});
+  EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
+}
+
+TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
+  struct Case { bool module, table, hidden_module, system_table; std::u16string message; };
+  const Case cases[] = {
+      {false, true, false, false, kModuleMissing},
+      {true, false, false, false, kTableMissing},
+      {false, false, false, false, kModuleMissing + kTableMissing},
+      {true, true, true, false, kModuleMissing},
+      {true, true, false, true, kTableMissing},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fake = fresh;
+    Ship(u"C:\\tvl");
+    if (!c.module) fake.files.erase(u"C:\\tvl\\tvl1.IME");
+    if (!c.table) fake.files.erase(u"C:\\tvl\\tvl1.MB");
+    fake.File(u"C:\\tvl\\tvl1.IME") && (fake.File(u"C:\\tvl\\tvl1.IME")->hidden = c.hidden_module);
+    fake.File(u"C:\\tvl\\tvl1.MB") && (fake.File(u"C:\\tvl\\tvl1.MB")->system = c.system_table);
+    EXPECT_EQ(Run(), c.message);
+    EXPECT_TRUE(fake.loaded_layouts.empty());
+    EXPECT_EQ(Installed(u"tvl1.IME") != "<absent>", c.module && !c.hidden_module);
+    EXPECT_EQ(Installed(u"tvl1.MB") != "<absent>", c.table && !c.system_table);
+    EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Ime File"), u"tvl1.IME") << "registry is written first";
+    EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
+  }
+}
+
+TEST_F(RunSequenceTest, LayoutThatDoesNotLoadIsReported) {
+  for (auto load : {FakePlatform::LayoutLoad::kReturnsZero, FakePlatform::LayoutLoad::kCannotBeCalled}) {
+    FakePlatform fresh;
+    fake = fresh;
+    Ship(u"C:\\tvl");
+    fake.layout_load = load;
+    EXPECT_EQ(Run(), kNotInstalled);
+  }
+}
+
+TEST_F(RunSequenceTest, UnregisteredLayoutIsReportedNotLoaded) {
+  for (int slot = 0; slot < 10; ++slot) OtherImeIn(slot);
+  EXPECT_EQ(Run(), kNotInstalled);
+  EXPECT_TRUE(fake.loaded_layouts.empty());
+}
+
+TEST_F(RunSequenceTest, ProgramAtDriveRootCopiesFromThere) {
+  Ship(u"C:\\");
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes");
+}
+
+TEST_F(RunSequenceTest, LockedTargetCountsOnlyWhenAlreadyIdentical) {
+  fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{"older module"};
+  fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->locked = true;
+  EXPECT_EQ(Run(), kNotInstalled);
+  EXPECT_TRUE(fake.loaded_layouts.empty());
+
+  FakePlatform fresh;
+  fake = fresh;
+  Ship(u"C:\\tvl");
+  fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{"module bytes"};
+  fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->locked = true;
+  EXPECT_EQ(Run(), kSuccess);
+}
+
+TEST_F(RunSequenceTest, UnusableSystemDirectoryCopiesNothing) {
+  for (int result : {0, 300}) {
+    FakePlatform fresh;
+    fake = fresh;
+    Ship(u"C:\\tvl");
+    fake.system_dir_result_override = result;
+    EXPECT_EQ(Run(), kNotInstalled) << result;
+    EXPECT_EQ(fake.files.size(), 2u) << "nothing copied anywhere, root included";
+  }
+}
+
+TEST_F(RunSequenceTest, PresenceTestErrorLetsTheCopyRun) {
+  fake.File(u"C:\\tvl\\tvl1.IME")->unreadable = true;
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes");
+}
+
+TEST_F(RunSequenceTest, SourceMissingFromProgramFolderFailsTheCopy) {
+  // Present in the current folder, absent beside the program.
+  fake.program_dir = u"D:\\elsewhere";
+  EXPECT_EQ(Run(), kNotInstalled);
+}
+
+}  // namespace

@@ -1,0 +1,222 @@
+#include "fake_platform.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+constexpr int32_t kErrorFileNotFound = 2;
+constexpr int32_t kErrorAccessDenied = 5;
+constexpr int32_t kErrorInvalidHandle = 6;
+constexpr int32_t kErrorInvalidParameter = 87;
+constexpr int32_t kErrorMoreData = 234;
+
+std::string Convert(const char* to, const char* from, const std::string& in) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open");
+  std::string out(in.size() * 4 + 4, '\0');
+  char* src = const_cast<char*>(in.data());
+  size_t src_left = in.size();
+  char* dst = out.data();
+  size_t dst_left = out.size();
+  if (iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) {
+    iconv_close(cd);
+    throw std::runtime_error("iconv");
+  }
+  iconv_close(cd);
+  out.resize(out.size() - dst_left);
+  return out;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+std::string KeyName(const std::u16string& s) { return Lower(ToAnsi(s)); }
+
+}  // namespace
+
+std::string ToAnsi(const std::u16string& text) {
+  return Convert("GBK", "UTF-16LE", std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+}
+
+std::u16string FromAnsi(const std::string& bytes) {
+  const std::string wide = Convert("UTF-16LE", "GBK", bytes);
+  return std::u16string(reinterpret_cast<const char16_t*>(wide.data()), wide.size() / 2);
+}
+
+std::u16string ToU16(const Text& text) { return std::u16string(text.data(), text.size()); }
+
+Text ToText(const std::u16string& s) {
+  Text t;
+  for (char16_t c : s) t.Append(c);
+  return t;
+}
+
+void FakePlatform::PutKey(RegistryRoot root, const std::u16string& path) { hive(root)[KeyName(path)]; }
+
+void FakePlatform::PutString(RegistryRoot root, const std::u16string& path, const std::u16string& name,
+                             const std::u16string& value) {
+  hive(root)[KeyName(path)].values[KeyName(name)] = ToAnsi(value) + '\0';
+}
+
+bool FakePlatform::HasKey(RegistryRoot root, const std::u16string& path) {
+  return hive(root).count(KeyName(path)) != 0;
+}
+
+std::string FakePlatform::Bytes(RegistryRoot root, const std::u16string& path, const std::u16string& name) {
+  auto key = hive(root).find(KeyName(path));
+  if (key == hive(root).end()) return "<absent>";
+  auto value = key->second.values.find(KeyName(name));
+  return value == key->second.values.end() ? "<absent>" : value->second;
+}
+
+std::u16string FakePlatform::String(RegistryRoot root, const std::u16string& path, const std::u16string& name) {
+  std::string bytes = Bytes(root, path, name);
+  if (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
+  return FromAnsi(bytes);
+}
+
+FakeKey* FakePlatform::KeyOf(int32_t handle) {
+  auto open = open_.find(handle);
+  if (open == open_.end()) return nullptr;
+  auto key = hive(open->second.root).find(open->second.path);
+  return key == hive(open->second.root).end() ? nullptr : &key->second;
+}
+
+int32_t FakePlatform::NewHandle(RegistryRoot root, const std::string& path) {
+  const int32_t handle = next_handle_++;
+  open_[handle] = {root, path};
+  return handle;
+}
+
+int32_t FakePlatform::RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
+  const std::string name = KeyName(ToU16(path));
+  if (!hive(root).count(name)) return kErrorFileNotFound;
+  *handle = NewHandle(root, name);
+  return 0;
+}
+
+int32_t FakePlatform::RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
+  const std::string name = KeyName(ToU16(path));
+  if (uncreatable_keys.count(name)) {
+    *handle = 0;
+    return kErrorAccessDenied;
+  }
+  hive(root)[name];
+  *handle = NewHandle(root, name);
+  return 0;
+}
+
+int32_t FakePlatform::RegQueryValueExA(int32_t handle, const Text& name, int32_t* type, Text* buffer,
+                                       int32_t* size) {
+  std::string bytes = ToAnsi(ToU16(*buffer));
+  if (*size < 0 || static_cast<size_t>(*size) > bytes.size()) {
+    ++buffer_overruns;
+    return kErrorInvalidParameter;
+  }
+  FakeKey* key = KeyOf(handle);
+  if (!key) return kErrorInvalidHandle;
+  auto value = key->values.find(KeyName(ToU16(name)));
+  if (value == key->values.end()) return kErrorFileNotFound;
+  *type = kRegSz;
+  const int32_t needed = static_cast<int32_t>(value->second.size());
+  if (*size < needed) {
+    *size = needed;
+    return kErrorMoreData;
+  }
+  std::copy(value->second.begin(), value->second.end(), bytes.begin());
+  *size = needed;
+  *buffer = ToText(FromAnsi(bytes));
+  return 0;
+}
+
+int32_t FakePlatform::RegSetValueExA(int32_t handle, const Text& name, const Text& data) {
+  FakeKey* key = KeyOf(handle);
+  if (!key) return kErrorInvalidHandle;
+  const std::string value_name = KeyName(ToU16(name));
+  if (unwritable_values.count(value_name)) return kErrorAccessDenied;
+  key->values[value_name] = ToAnsi(ToU16(data)) + '\0';
+  return 0;
+}
+
+int32_t FakePlatform::RegCloseKey(int32_t handle) {
+  if (!open_.erase(handle)) {
+    ++bad_closes;
+    return kErrorInvalidHandle;
+  }
+  return 0;
+}
+
+int32_t FakePlatform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
+  if (system_dir_result_override >= 0) return system_dir_result_override;
+  const int32_t length = static_cast<int32_t>(system_dir.size());
+  if (length + 1 > capacity) return length + 1;
+  std::string bytes = ToAnsi(ToU16(*buffer));
+  std::copy(system_dir.begin(), system_dir.end(), bytes.begin());
+  bytes[length] = '\0';
+  *buffer = ToText(FromAnsi(bytes));
+  return length;
+}
+
+bool FakePlatform::GetVersionExA(OsVersionInfo* info) {
+  if (version_query_fails || info->size != sizeof(OsVersionInfo)) return false;
+  info->platform_id = platform_id;
+  return true;
+}
+
+bool FakePlatform::LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) {
+  if (layout_load == LayoutLoad::kCannotBeCalled) return false;
+  *layout = 0;
+  if (layout_load == LayoutLoad::kLoads && flags == kKlfActivate &&
+      HasKey(RegistryRoot::kLocalMachine,
+             u"System\\CurrentControlSet\\Control\\Keyboard Layouts\\" + ToU16(layout_id))) {
+    loaded_layouts.push_back(ToU16(layout_id));
+    *layout = 0x0E0200804u;
+  }
+  return true;
+}
+
+FakeFile* FakePlatform::File(const std::u16string& path) {
+  const std::string wanted = KeyName(path);
+  for (auto& [name, file] : files)
+    if (KeyName(name) == wanted) return &file;
+  return nullptr;
+}
+
+Presence FakePlatform::FileExists(const Text& name) {
+  std::u16string path = ToU16(name);
+  if (path.find(u':') == std::u16string::npos && path.rfind(u"\\", 0) != 0) path = current_dir + u"\\" + path;
+  FakeFile* file = File(path);
+  if (!file) return Presence::kAbsent;
+  if (file->unreadable) return Presence::kError;
+  return file->hidden || file->system || file->directory ? Presence::kAbsent : Presence::kPresent;
+}
+
+bool FakePlatform::CopyFileOver(const Text& source, const Text& target) {
+  FakeFile* from = File(ToU16(source));
+  if (!from || from->directory) return false;
+  FakeFile* to = File(ToU16(target));
+  if (to && (to->locked || to->directory)) return false;
+  const std::string bytes = from->bytes;
+  if (to) {
+    to->bytes = bytes;
+  } else {
+    files[ToU16(target)] = FakeFile{bytes};
+  }
+  return true;
+}
+
+bool FakePlatform::FilesMatch(const Text& a, const Text& b) {
+  FakeFile* first = File(ToU16(a));
+  FakeFile* second = File(ToU16(b));
+  return first && second && !first->directory && !second->directory && first->bytes == second->bytes;
+}
+
+Text FakePlatform::ProgramDirectory() { return ToText(program_dir); }
+
+Text FakePlatform::Caption() { return ToText(caption); }

@@ -1,0 +1,133 @@
+#pragma once
+// In-memory platform for the unit tests: registry, files and window in maps, failures
+// injected as data. It behaves as Windows does where the installer relies on it: key paths
+// and value names match without regard to case, text crosses the "...A" calls in code
+// page 936, a read with too small a byte count fails, reports the size needed and leaves
+// the buffer alone, and a failed create yields handle 0.
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+std::string ToAnsi(const std::u16string& text);     // code page 936
+std::u16string FromAnsi(const std::string& bytes);
+std::u16string ToU16(const Text& text);
+
+struct FakeKey {
+  std::map<std::string, std::string> values;  // lower-cased name -> stored bytes
+};
+
+struct FakeFile {
+  std::string bytes;
+  bool hidden = false;
+  bool system = false;
+  bool directory = false;
+  bool locked = false;        // cannot be replaced, can be read
+  bool unreadable = false;    // presence test fails with an error
+};
+
+struct PaintCall {
+  int x1, y1, x2, y2;
+  int32_t colour;
+};
+struct PrintCall {
+  int x, y;
+  std::u16string text;
+  int32_t colour;
+};
+
+class FakePlatform final : public Platform {
+ public:
+  // --- Set-up and inspection ------------------------------------------------------
+  using Hive = std::map<std::string, FakeKey>;  // lower-cased path -> key
+  Hive& hive(RegistryRoot root) { return root == RegistryRoot::kLocalMachine ? hklm_ : hkcu_; }
+  void PutString(RegistryRoot root, const std::u16string& path, const std::u16string& name,
+                 const std::u16string& value);
+  void PutKey(RegistryRoot root, const std::u16string& path);
+  bool HasKey(RegistryRoot root, const std::u16string& path);
+  /// Stored bytes of a value, or "<absent>".
+  std::string Bytes(RegistryRoot root, const std::u16string& path, const std::u16string& name);
+  std::u16string String(RegistryRoot root, const std::u16string& path, const std::u16string& name);
+
+  std::set<std::string> uncreatable_keys;   // lower-cased paths whose create fails
+  std::set<std::string> unwritable_values;  // lower-cased value names whose write fails
+  bool version_query_fails = false;
+  int32_t platform_id = 2;
+
+  std::string system_dir = "C:\\WINDOWS\\system32";
+  int system_dir_result_override = -1;  // >= 0: the call returns this and writes nothing
+  std::u16string current_dir = u"C:\\tvl";
+  std::u16string program_dir = u"C:\\tvl";
+  std::map<std::u16string, FakeFile> files;  // full path as given; matched without case
+  FakeFile* File(const std::u16string& path);
+
+  enum class LayoutLoad { kLoads, kReturnsZero, kCannotBeCalled };
+  LayoutLoad layout_load = LayoutLoad::kLoads;
+  std::vector<std::u16string> loaded_layouts;
+
+  double client_width = 635, client_height = 547;
+  int screen_height_twips = 768 * 15;
+  std::u16string caption = u"Form1";
+  std::vector<PaintCall> paints;
+  std::vector<PrintCall> prints;
+  int label_left = 0, label_top = 504;
+  struct Message {
+    std::u16string prompt;
+    int32_t style;
+    std::u16string title;
+  };
+  std::vector<Message> messages;
+  bool unloaded = false;
+
+  // Faults of the caller, for the tests to assert on.
+  int open_handle_count() const { return static_cast<int>(open_.size()); }
+  int bad_closes = 0;        // closing 0, an unknown or an already closed handle
+  int buffer_overruns = 0;   // a read asked to fill more bytes than its buffer holds
+
+  // --- Platform -----------------------------------------------------------------
+  int32_t RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
+  int32_t RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
+  int32_t RegQueryValueExA(int32_t handle, const Text& name, int32_t* type, Text* buffer,
+                           int32_t* size) override;
+  int32_t RegSetValueExA(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegCloseKey(int32_t handle) override;
+  int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
+  bool GetVersionExA(OsVersionInfo* info) override;
+  bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
+  Presence FileExists(const Text& name) override;
+  bool CopyFileOver(const Text& source, const Text& target) override;
+  bool FilesMatch(const Text& a, const Text& b) override;
+  Text ProgramDirectory() override;
+  void SetCaption(const Text& text) override { caption = ToU16(text); }
+  Text Caption() override;
+  double ClientWidth() override { return client_width; }
+  double ClientHeight() override { return client_height; }
+  void PaintRectangle(int x1, int y1, int x2, int y2, int32_t colour) override {
+    paints.push_back({x1, y1, x2, y2, colour});
+  }
+  void PrintText(int x, int y, const Text& text, int32_t colour) override {
+    prints.push_back({x, y, ToU16(text), colour});
+  }
+  void MoveLabel(int left, int top) override { label_left = left, label_top = top; }
+  int ScreenHeight() override { return screen_height_twips; }
+  void ShowMessage(const Text& prompt, int32_t style, const Text& title) override {
+    messages.push_back({ToU16(prompt), style, ToU16(title)});
+  }
+  void UnloadWindow() override { unloaded = true; }
+
+ private:
+  struct OpenKey {
+    RegistryRoot root;
+    std::string path;
+  };
+  FakeKey* KeyOf(int32_t handle);
+  int32_t NewHandle(RegistryRoot root, const std::string& path);
+
+  Hive hklm_, hkcu_;
+  std::map<int32_t, OpenKey> open_;
+  int32_t next_handle_ = 0x100;
+};
+
+Text ToText(const std::u16string& s);

@@ -1,0 +1,108 @@
+#include "installer_test.h"
+#include "registration/layout_slot.h"
+#include "registration/preload_entry.h"
+
+namespace {
+
+class LayoutSlotTest : public InstallerTest {
+ protected:
+  // The slot step and the step that closes its key.
+  void Register() {
+    RegisterLayoutSlot(state, fake);
+    RegisterPreloadEntry(state, fake);
+    EXPECT_EQ(fake.open_handle_count(), 0) << "a key handle was left open";
+  }
+  void ExpectRegisteredIn(int slot) {
+    EXPECT_FALSE(state.InstallFailed);
+    EXPECT_EQ(state.Slot, slot);
+    EXPECT_EQ(fake.String(kHklm, SlotKey(slot), u"Ime File"), u"tvl1.IME");
+    EXPECT_EQ(fake.String(kHklm, SlotKey(slot), u"Layout File"), u"kbdus.dll");
+    EXPECT_EQ(fake.String(kHklm, SlotKey(slot), u"Layout Text"), u"Tavrel输入法");
+  }
+};
+
+TEST_F(LayoutSlotTest, TakesFirstFreeSlot) {
+  Register();
+  ExpectRegisteredIn(0);
+  EXPECT_EQ(fake.Bytes(kHklm, SlotKey(0), u"Layout Text"), std::string("Tavrel\xca\xe4\xc8\xeb\xb7\xa8", 12) + '\0');
+  EXPECT_EQ(fake.Bytes(kHklm, SlotKey(0), u"Ime File").size(), 9u);
+}
+
+TEST_F(LayoutSlotTest, SkipsSlotsOfOtherInputMethods) {
+  // Upper case is another module; so is a slot without the value, or with one too long to read.
+  const std::u16string others[] = {u"other.ime", u"TVL1.IME", u"", std::u16string(300, u'a')};
+  for (const auto& other : others) {
+    FakePlatform fresh;
+    fake = fresh;
+    state = InstallerState();
+    if (other.empty())
+      fake.PutKey(kHklm, SlotKey(0));
+    else
+      fake.PutString(kHklm, SlotKey(0), u"Ime File", other);
+    Register();
+    ExpectRegisteredIn(1);
+    EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Ime File"), other.empty() ? u"<absent>" : other)
+        << "slot 0 must be left alone";
+  }
+}
+
+TEST_F(LayoutSlotTest, ReusesOwnSlotAndKeepsItsOtherValues) {
+  OtherImeIn(0);
+  OtherImeIn(1);
+  fake.PutString(kHklm, SlotKey(2), u"Ime File", u"tvl1.IME");
+  fake.PutString(kHklm, SlotKey(2), u"Layout Text", u"old");
+  fake.PutString(kHklm, SlotKey(2), u"Layout Display Name", u"kept");
+  Register();
+  ExpectRegisteredIn(2);
+  EXPECT_EQ(fake.String(kHklm, SlotKey(2), u"Layout Display Name"), u"kept");
+  EXPECT_FALSE(fake.HasKey(kHklm, SlotKey(3)));
+}
+
+TEST_F(LayoutSlotTest, FreeSlotEarlierWinsOverOwnSlotFurtherOn) {
+  fake.PutString(kHklm, SlotKey(3), u"Ime File", u"tvl1.IME");
+  fake.PutString(kHklm, SlotKey(3), u"Layout Text", u"from before");
+  Register();
+  ExpectRegisteredIn(0);
+  EXPECT_EQ(fake.String(kHklm, SlotKey(3), u"Layout Text"), u"from before");
+}
+
+TEST_F(LayoutSlotTest, AllSlotsTakenWritesNothing) {
+  for (int slot = 0; slot < kSlotCount; ++slot) OtherImeIn(slot);
+  Register();
+  EXPECT_TRUE(state.InstallFailed);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    EXPECT_EQ(fake.String(kHklm, SlotKey(slot), u"Ime File"), u"other.ime");
+    EXPECT_EQ(fake.Bytes(kHklm, SlotKey(slot), u"Layout Text"), "<absent>");
+  }
+}
+
+TEST_F(LayoutSlotTest, LayoutFileFollowsPlatformFamily) {
+  struct Case { int32_t id; bool query_fails; const char16_t* expected; };
+  const Case cases[] = {{2, false, u"kbdus.dll"}, {1, false, u"kbdus.kbd"}, {2, true, u"kbdus.kbd"}};
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fake = fresh;
+    state = InstallerState();
+    fake.platform_id = c.id;
+    fake.version_query_fails = c.query_fails;
+    Register();
+    EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Layout File"), c.expected) << "platform " << c.id;
+  }
+}
+
+TEST_F(LayoutSlotTest, DeniedCreateOrWriteIsAFailure) {
+  fake.uncreatable_keys.insert("system\\currentcontrolset\\control\\keyboard layouts\\e0200804");
+  Register();
+  EXPECT_TRUE(state.InstallFailed);
+  EXPECT_FALSE(fake.HasKey(kHklm, SlotKey(0)));
+  EXPECT_FALSE(fake.HasKey(kHkcu, PreloadKey(1))) << "no preload entry for an unregistered layout";
+
+  FakePlatform fresh;
+  fake = fresh;
+  state = InstallerState();
+  fake.unwritable_values.insert("layout text");
+  Register();
+  EXPECT_TRUE(state.InstallFailed);
+}
+
+}  // namespace

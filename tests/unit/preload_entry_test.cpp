@@ -1,0 +1,79 @@
+#include "installer_test.h"
+#include "registration/layout_slot.h"
+#include "registration/preload_entry.h"
+
+namespace {
+
+class PreloadEntryTest : public InstallerTest {
+ protected:
+  void Register() {
+    RegisterLayoutSlot(state, fake);
+    RegisterPreloadEntry(state, fake);
+    EXPECT_EQ(fake.open_handle_count(), 0) << "a key handle was left open";
+  }
+  void Entry(int n, const std::u16string& layout) { fake.PutString(kHkcu, PreloadKey(n), u"", layout); }
+  int EntryCount() {
+    int n = 0;
+    while (fake.HasKey(kHkcu, PreloadKey(n + 1))) ++n;
+    return n;
+  }
+};
+
+TEST_F(PreloadEntryTest, WritesFirstEntryHoldingTheLayoutOrFirstMissingNumber) {
+  struct Case {
+    const char* what;
+    std::vector<std::u16string> entries;  // u"-" leaves a gap, u"(none)" a key without value
+    int written;
+    int count_after;
+  };
+  const std::u16string too_long(300, u'E');
+  const Case cases[] = {
+      {"empty list", {}, 1, 1},
+      {"two others", {u"00000409", u"00000804"}, 3, 3},
+      {"layout in entry 2", {u"00000409", u"E0200804"}, 2, 2},
+      {"gap at 2", {u"00000409", u"-", u"00000804"}, 2, 3},
+      {"lower case is another layout", {u"e0200804"}, 2, 2},
+      {"entry 1 read on a first run", {u"E0200804", u"00000409"}, 1, 2},
+      {"entry without default value", {u"(none)"}, 2, 2},
+      {"value longer than the buffer", {too_long}, 2, 2},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fake = fresh;
+    state = InstallerState();
+    for (size_t i = 0; i < c.entries.size(); ++i) {
+      const int n = static_cast<int>(i) + 1;
+      if (c.entries[i] == u"(none)") fake.PutKey(kHkcu, PreloadKey(n));
+      else if (c.entries[i] != u"-") Entry(n, c.entries[i]);
+    }
+    Register();
+    EXPECT_EQ(fake.Bytes(kHkcu, PreloadKey(c.written), u""), std::string("E0200804") + '\0') << c.what;
+    EXPECT_EQ(EntryCount(), c.count_after) << c.what;
+    EXPECT_FALSE(state.InstallFailed) << c.what;
+    EXPECT_TRUE(state.ValueBuffer == u"E0200804") << c.what;
+  }
+}
+
+TEST_F(PreloadEntryTest, UsesTheChosenSlotsIdentifier) {
+  OtherImeIn(0);
+  Entry(1, u"E0200804");
+  Register();
+  EXPECT_EQ(fake.String(kHkcu, PreloadKey(2), u""), u"E0210804");
+  EXPECT_TRUE(state.ValueBuffer == u"E0210804");
+}
+
+TEST_F(PreloadEntryTest, DeniedCreateOrWriteIsAFailure) {
+  fake.uncreatable_keys.insert("keyboard layout\\preload\\1");
+  Register();
+  EXPECT_TRUE(state.InstallFailed);
+
+  FakePlatform fresh;
+  fake = fresh;
+  state = InstallerState();
+  fake.unwritable_values.insert("");
+  Register();
+  EXPECT_TRUE(state.InstallFailed);
+  EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Ime File"), u"tvl1.IME");
+}
+
+}  // namespace
