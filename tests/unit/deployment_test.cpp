@@ -58,8 +58,7 @@ TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
       {true, true, false, true, kTableMissing},
   };
   for (const Case& c : cases) {
-    FakePlatform fresh;
-    fake = fresh;
+    Reset();
     Ship(u"C:\\tvl");
     if (!c.module) fake.files.erase(u"C:\\tvl\\tvl1.IME");
     if (!c.table) fake.files.erase(u"C:\\tvl\\tvl1.MB");
@@ -76,8 +75,7 @@ TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
 
 TEST_F(RunSequenceTest, LayoutThatDoesNotLoadIsReported) {
   for (auto load : {FakePlatform::LayoutLoad::kReturnsZero, FakePlatform::LayoutLoad::kCannotBeCalled}) {
-    FakePlatform fresh;
-    fake = fresh;
+    Reset();
     Ship(u"C:\\tvl");
     fake.layout_load = load;
     EXPECT_EQ(Run(), kNotInstalled);
@@ -102,8 +100,7 @@ TEST_F(RunSequenceTest, LockedTargetCountsOnlyWhenAlreadyIdentical) {
   EXPECT_EQ(Run(), kNotInstalled);
   EXPECT_TRUE(fake.loaded_layouts.empty());
 
-  FakePlatform fresh;
-  fake = fresh;
+  Reset();
   Ship(u"C:\\tvl");
   fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{"module bytes"};
   fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->locked = true;
@@ -112,8 +109,7 @@ TEST_F(RunSequenceTest, LockedTargetCountsOnlyWhenAlreadyIdentical) {
 
 TEST_F(RunSequenceTest, UnusableSystemDirectoryCopiesNothing) {
   for (int result : {0, 300}) {
-    FakePlatform fresh;
-    fake = fresh;
+    Reset();
     Ship(u"C:\\tvl");
     fake.system_dir_result_override = result;
     EXPECT_EQ(Run(), kNotInstalled) << result;

@@ -13,9 +13,16 @@ constexpr RegistryRoot kHkcu = RegistryRoot::kCurrentUser;
 // Each test owns a fresh fake; every test ends by checking the handle discipline.
 class InstallerTest : public ::testing::Test {
  protected:
-  void TearDown() override {
+  void TearDown() override { ExpectNoCallerFaults(); }
+  void ExpectNoCallerFaults() {
     EXPECT_EQ(fake.bad_closes, 0) << "a handle was closed twice, or handle 0 was closed";
     EXPECT_EQ(fake.buffer_overruns, 0) << "a read was handed more bytes than its buffer holds";
+  }
+  // Starts the next case of a table: the finished case's faults are checked first.
+  void Reset() {
+    ExpectNoCallerFaults();
+    fake = FakePlatform();
+    state = InstallerState();
   }
   void OtherImeIn(int slot) { fake.PutString(kHklm, SlotKey(slot), u"Ime File", u"other.ime"); }
 

@@ -32,9 +32,7 @@ TEST_F(LayoutSlotTest, SkipsSlotsOfOtherInputMethods) {
   // Upper case is another module; so is a slot without the value, or with one too long to read.
   const std::u16string others[] = {u"other.ime", u"TVL1.IME", u"", std::u16string(300, u'a')};
   for (const auto& other : others) {
-    FakePlatform fresh;
-    fake = fresh;
-    state = InstallerState();
+    Reset();
     if (other.empty())
       fake.PutKey(kHklm, SlotKey(0));
     else
@@ -80,9 +78,7 @@ TEST_F(LayoutSlotTest, LayoutFileFollowsPlatformFamily) {
   struct Case { int32_t id; bool query_fails; const char16_t* expected; };
   const Case cases[] = {{2, false, u"kbdus.dll"}, {1, false, u"kbdus.kbd"}, {2, true, u"kbdus.kbd"}};
   for (const Case& c : cases) {
-    FakePlatform fresh;
-    fake = fresh;
-    state = InstallerState();
+    Reset();
     fake.platform_id = c.id;
     fake.version_query_fails = c.query_fails;
     Register();
@@ -97,9 +93,7 @@ TEST_F(LayoutSlotTest, DeniedCreateOrWriteIsAFailure) {
   EXPECT_FALSE(fake.HasKey(kHklm, SlotKey(0)));
   EXPECT_FALSE(fake.HasKey(kHkcu, PreloadKey(1))) << "no preload entry for an unregistered layout";
 
-  FakePlatform fresh;
-  fake = fresh;
-  state = InstallerState();
+  Reset();
   fake.unwritable_values.insert("layout text");
   Register();
   EXPECT_TRUE(state.InstallFailed);

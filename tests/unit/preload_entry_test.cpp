@@ -38,9 +38,7 @@ TEST_F(PreloadEntryTest, WritesFirstEntryHoldingTheLayoutOrFirstMissingNumber) {
       {"value longer than the buffer", {too_long}, 2, 2},
   };
   for (const Case& c : cases) {
-    FakePlatform fresh;
-    fake = fresh;
-    state = InstallerState();
+    Reset();
     for (size_t i = 0; i < c.entries.size(); ++i) {
       const int n = static_cast<int>(i) + 1;
       if (c.entries[i] == u"(none)") fake.PutKey(kHkcu, PreloadKey(n));
@@ -67,9 +65,7 @@ TEST_F(PreloadEntryTest, DeniedCreateOrWriteIsAFailure) {
   Register();
   EXPECT_TRUE(state.InstallFailed);
 
-  FakePlatform fresh;
-  fake = fresh;
-  state = InstallerState();
+  Reset();
   fake.unwritable_values.insert("");
   Register();
   EXPECT_TRUE(state.InstallFailed);
