@@ -5,8 +5,12 @@ C:\\tvl folder holding the exe and stand-in data files, one run of the exe
 (message-box text from WINEDEBUG=trace+msgbox, optional screenshot, Return
 pressed, exit code), and readers for the registry files Wine writes.
 Every process started here is recorded and killed by id on stop/exit.
+
+As a command, `winerun.py i386-refused` prints why this machine cannot run
+32-bit programs and exits 0, or exits 1 when it can.
 """
 import atexit
+import errno
 import os
 import re
 import shutil
@@ -118,11 +122,43 @@ class Xvfb:
         self.stop()
 
 
+WINE32_LOADER = "/usr/lib/wine/wine"
+
+
+def i386_refused():
+    """Why this machine cannot start 32-bit Wine at all, or None if it can.
+
+    Only a kernel that refuses to execute i386 programs counts (no IA-32
+    emulation, as on some virtual machines); a missing or broken Wine is a
+    test failure, not a reason to skip."""
+    try:
+        subprocess.run([WINE32_LOADER, "--version"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+    except OSError as e:
+        if e.errno == errno.ENOEXEC:
+            return ("the kernel refuses to execute 32-bit x86 programs "
+                    "(%s: Exec format error)" % WINE32_LOADER)
+    return None
+
+
+# Where 32-bit programs cannot run at all, the cases can still run on a 64-bit
+# build of the same sources in a 64-bit prefix (use_win64). Debian's `wine`
+# wrapper always tries the 32-bit loader when it is installed, so the 64-bit
+# loader is named directly.
+ARCH = {"prefix": "win32", "loader": "wine", "cc": "i686-w64-mingw32-gcc"}
+WIN64 = {"prefix": "win64", "loader": "/usr/lib/wine/wine64", "cc": "x86_64-w64-mingw32-gcc"}
+
+
+def use_win64():
+    ARCH.update(WIN64)
+
+
 # ---------------------------------------------------------------- prefixes
 
 def wine_env(prefix, display, debug="-all"):
     env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEARCH="win32",
+    env.update(WINEPREFIX=prefix, WINEARCH=ARCH["prefix"],
                WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG=debug,
                LC_ALL="zh_CN.UTF-8", LANG="zh_CN.UTF-8", DISPLAY=display)
     return env
@@ -157,7 +193,7 @@ def regedit(prefix, display, text, timeout=60):
     with os.fdopen(fd, "wb") as f:
         f.write(b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le"))
     try:
-        rc = _run(["wine", "regedit", "/S", "C:\\" + os.path.basename(path)],
+        rc = _run([ARCH["loader"], "regedit", "/S", "C:\\" + os.path.basename(path)],
                   wine_env(prefix, display), timeout)
         wineserver_wait(prefix, display)
     finally:
@@ -175,7 +211,7 @@ def make_template(base, display, timeout=300):
     shutil.rmtree(tpl, ignore_errors=True)
     os.makedirs(base, exist_ok=True)
     env = wine_env(tpl, display)
-    _run(["wine", "wineboot", "-i"], env, timeout)
+    _run([ARCH["loader"], "wineboot", "-i"], env, timeout)
     wineserver_wait(tpl, display, timeout)
     regedit(tpl, display, "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
@@ -185,12 +221,24 @@ def make_template(base, display, timeout=300):
 
 
 def copy_prefix(template, dest):
-    """cp -a the template to dest; returns seconds taken."""
+    """A per-case prefix: hard links to the template's files, so a case costs
+    next to no disk, with the registry hives as real copies because the
+    wineserver rewrites those. A case may create files in its prefix but must
+    not write into a file it did not create. Returns seconds taken."""
     t = time.time()
-    shutil.rmtree(dest, ignore_errors=True)
-    subprocess.run(["cp", "-a", template, dest], check=True,
+    remove_prefix(dest)
+    subprocess.run(["cp", "-al", template, dest], check=True,
                    stdin=subprocess.DEVNULL, timeout=120)
+    for hive in ("system.reg", "user.reg", "userdef.reg"):
+        path = os.path.join(dest, hive)
+        if os.path.exists(path):
+            os.unlink(path)
+            shutil.copy2(os.path.join(template, hive), path)
     return time.time() - t
+
+
+def remove_prefix(prefix):
+    shutil.rmtree(prefix, ignore_errors=True)
 
 
 def system32(prefix):
@@ -281,7 +329,7 @@ def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
     env = wine_env(prefix, display, "fixme-all,trace+msgbox" + extra_debug)
     errf = tempfile.TemporaryFile()
     t0 = time.time()
-    p = _spawn(["wine", exe_name], env=env, cwd=folder,
+    p = _spawn([ARCH["loader"], exe_name], env=env, cwd=folder,
                stdout=subprocess.DEVNULL, stderr=errf)
 
     def read_err():
@@ -327,7 +375,7 @@ def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
 
 def start_wine(prefix, display, args, cwd=None):
     """Start a background Wine program we own (e.g. the file locker)."""
-    return _spawn(["wine"] + list(args), env=wine_env(prefix, display), cwd=cwd,
+    return _spawn([ARCH["loader"]] + list(args), env=wine_env(prefix, display), cwd=cwd,
                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -425,9 +473,20 @@ PRELOAD = r"Keyboard Layout\Preload"
 
 
 def build_windows_exe(src, out, extra=()):
-    """Compile a small C file with i686-w64-mingw32-gcc (rebuilt if newer)."""
+    """Compile a small C file with mingw-w64 for the prefix's architecture
+    (rebuilt if newer)."""
     if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(src):
         os.makedirs(os.path.dirname(out) or ".", exist_ok=True)
-        subprocess.run(["i686-w64-mingw32-gcc", "-O2", "-s", "-o", out, src] + list(extra),
+        subprocess.run([ARCH["cc"], "-O2", "-s", "-o", out, src] + list(extra),
                        check=True, stdin=subprocess.DEVNULL, timeout=120)
     return out
+
+
+if __name__ == "__main__":
+    import sys
+    if sys.argv[1:] != ["i386-refused"]:
+        sys.exit("usage: winerun.py i386-refused")
+    reason = i386_refused()
+    if reason:
+        print(reason)
+    sys.exit(0 if reason else 1)

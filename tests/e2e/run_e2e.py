@@ -1,9 +1,14 @@
 #!/usr/bin/python3
 """End-to-end tests of dist/tvlinst.exe and dist/setup.exe under Wine.
 
-usage: run_e2e.py [DIST_DIR] [--build DIR] [-k PATTERN]
+usage: run_e2e.py [DIST_DIR] [--build DIR] [--win64-dist DIR] [-k PATTERN]
 Each case runs in a fresh copy of a template prefix, on a private Xvfb.
 Ends with a line "e2e: N passed, M failed"; exit status 1 on any failure.
+On a machine whose kernel cannot execute 32-bit x86 programs at all, the
+programs in DIST_DIR cannot run. Then, given --win64-dist (a 64-bit build of
+the same sources), the cases run on that build in a 64-bit prefix, and say so;
+without it the run says why and exits with SKIPPED, which CTest reports as
+skipped.
 """
 import argparse
 import os
@@ -23,6 +28,8 @@ NO_MB = "码表文件未找到！"
 FAILED = "Tavrel输入法未能安装成功！"
 LAYOUT = "E0200804"
 SLOTS = ["E02%d0804" % i for i in range(10)]
+
+SKIPPED = 77
 
 CFG = {"dist": os.path.join(REPO, "dist"), "build": os.path.join(REPO, "build", "e2e")}
 STATE = {}
@@ -61,6 +68,7 @@ class Base(unittest.TestCase):
         self.display = STATE["display"]
         name = "%s-%s" % (self.exe.split(".")[0], self._testMethodName)
         self.prefix = os.path.join(CFG["build"], "prefixes", name)
+        self.prefixes = [self.prefix]
         self.copy_s = w.copy_prefix(STATE["template"], self.prefix)
         self.exe_path = os.path.join(CFG["dist"], self.exe)
         self.assertTrue(os.path.isfile(self.exe_path), "missing " + self.exe_path)
@@ -69,7 +77,14 @@ class Base(unittest.TestCase):
         """A second fresh prefix within one test (for grouped variants)."""
         self.prefix = os.path.join(CFG["build"], "prefixes",
                                    "%s-%s-%s" % (self.exe.split(".")[0], self._testMethodName, tag))
+        self.prefixes.append(self.prefix)
         w.copy_prefix(STATE["template"], self.prefix)
+
+    def tearDown(self):
+        # A failed case keeps its prefixes for a look afterwards.
+        if getattr(self._outcome, "success", True):
+            for prefix in self.prefixes:
+                w.remove_prefix(prefix)
 
     def seed(self, *blocks):
         w.regedit(self.prefix, self.display, reg_text(*blocks))
@@ -262,10 +277,22 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("dist", nargs="?", default=CFG["dist"])
     ap.add_argument("--build", default=CFG["build"])
+    ap.add_argument("--win64-dist", default=None,
+                    help="64-bit build to run instead where 32-bit programs cannot run")
     ap.add_argument("-k", dest="pattern", default=None, help="run tests whose id contains this")
     a = ap.parse_args()
     CFG["dist"] = os.path.abspath(a.dist)
     CFG["build"] = os.path.abspath(a.build)
+    refused = w.i386_refused()
+    if refused and not a.win64_dist:
+        print("e2e: skipped on this machine: " + refused)
+        return SKIPPED
+    if refused:
+        print("e2e: NOT the 32-bit programs: %s; running the cases on the 64-bit build "
+              "in %s, in a 64-bit prefix" % (refused, a.win64_dist))
+        w.use_win64()
+        CFG["dist"] = os.path.abspath(a.win64_dist)
+        CFG["build"] = os.path.join(CFG["build"], "win64")
     suite = unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__])
     if a.pattern:
         def flat(s):
@@ -278,7 +305,8 @@ def main():
     result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
     bad = {getattr(t, "test_case", t).id() for t, _ in result.failures + result.errors}
     failed = len(bad)
-    passed = result.testsRun - failed - len(result.skipped)
+    # An error in module set-up is counted as one failure but ran no case.
+    passed = max(0, result.testsRun - failed - len(result.skipped))
     print("e2e: %d passed, %d failed" % (passed, failed))
     return 1 if failed or not result.testsRun else 0
 
