@@ -4,6 +4,12 @@ namespace {
 
 constexpr int32_t kSystemDirCapacity = 260;
 
+size_t FirstZero(const Text& text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] != u'\0') ++i;
+  return i;
+}
+
 void DeployFile(InstallerState& state, Platform& platform, const Text& source_dir,
                 const char16_t* name, const char16_t* missing_message) {
   // A presence test that cannot be carried out lets the copy be attempted.
@@ -33,6 +39,9 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
   // 0 is a failure and 260 or more a directory that did not fit: no usable directory.
   const bool usable = state.Status > 0 && state.Status < kSystemDirCapacity;
   state.SystemDir = usable ? state.SystemDir.Left(state.Status) : Text();
+  // The length is counted in bytes: a directory name with Chinese characters has fewer
+  // characters than bytes, and the text then runs on into the terminating zero.
+  state.SystemDir = state.SystemDir.Left(FirstZero(state.SystemDir));
 
   Text source_dir = platform.ProgramDirectory();
   if (source_dir.back() != u'\\') source_dir.Append(u'\\');

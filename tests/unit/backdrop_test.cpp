@@ -57,7 +57,9 @@ TEST_F(InstallerTest, ResizePaintsRampThenShadowedTitleAndPlacesLabel) {
   EXPECT_EQ(fake.paints[0].colour, 255 * 65536);
   ASSERT_EQ(fake.prints.size(), 2u);
   EXPECT_EQ(fake.prints[0].x, 8);
+  EXPECT_EQ(fake.prints[0].y, 8);
   EXPECT_EQ(fake.prints[0].colour, 0);
+  EXPECT_EQ(fake.prints[0].text, u"Tavrel输入法安装");
   EXPECT_EQ(fake.prints[1].x, 4);
   EXPECT_EQ(fake.prints[1].y, 4);
   EXPECT_EQ(fake.prints[1].colour, 0xFFFFFF);

@@ -42,6 +42,11 @@ class RunSequenceTest : public InstallerTest {
 TEST_F(RunSequenceTest, FullInstallation) {
   EXPECT_EQ(Run(), kSuccess);
   EXPECT_EQ(fake.caption, u"Tavrel输入法安装");
+  // The backdrop is painted at load, under the caption just set.
+  EXPECT_FALSE(fake.paints.empty());
+  ASSERT_EQ(fake.prints.size(), 2u);
+  EXPECT_EQ(fake.prints[0].text, u"Tavrel输入法安装");
+  EXPECT_EQ(fake.prints[1].text, u"Tavrel输入法安装");
   EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes");
   EXPECT_EQ(Installed(u"tvl1.MB"), "table bytes");
   EXPECT_EQ(fake.loaded_layouts, std::vector<std::u16string>{u"E0200804"});
@@ -115,6 +120,17 @@ TEST_F(RunSequenceTest, UnusableSystemDirectoryCopiesNothing) {
     EXPECT_EQ(Run(), kNotInstalled) << result;
     EXPECT_EQ(fake.files.size(), 2u) << "nothing copied anywhere, root included";
   }
+}
+
+TEST_F(RunSequenceTest, SystemDirectoryWithChineseNameIsUsedWhole) {
+  // Its length comes back in bytes, more than its characters.
+  fake.system_dir = "D:\\\xcf\xb5\xcd\xb3";  // D:\系统
+  FakeFile directory;
+  directory.directory = true;
+  fake.files[u"D:\\系统"] = directory;
+  EXPECT_EQ(Run(), kSuccess);
+  FakeFile* file = fake.File(u"D:\\系统\\tvl1.IME");
+  EXPECT_EQ(file ? file->bytes : "<absent>", "module bytes");
 }
 
 TEST_F(RunSequenceTest, PresenceTestErrorLetsTheCopyRun) {

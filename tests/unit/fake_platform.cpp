@@ -38,6 +38,12 @@ std::string Lower(std::string s) {
 
 std::string KeyName(const std::u16string& s) { return Lower(ToAnsi(s)); }
 
+// File names reach Windows as zero-terminated strings: a zero character ends the path.
+std::u16string PathOf(const Text& name) {
+  const std::u16string all = ToU16(name);
+  return all.substr(0, all.find(u'\0'));
+}
+
 }  // namespace
 
 std::string ToAnsi(const std::u16string& text) {
@@ -189,7 +195,7 @@ FakeFile* FakePlatform::File(const std::u16string& path) {
 }
 
 Presence FakePlatform::FileExists(const Text& name) {
-  std::u16string path = ToU16(name);
+  std::u16string path = PathOf(name);
   if (path.find(u':') == std::u16string::npos && path.rfind(u"\\", 0) != 0) path = current_dir + u"\\" + path;
   FakeFile* file = File(path);
   if (!file) return Presence::kAbsent;
@@ -198,22 +204,22 @@ Presence FakePlatform::FileExists(const Text& name) {
 }
 
 bool FakePlatform::CopyFileOver(const Text& source, const Text& target) {
-  FakeFile* from = File(ToU16(source));
+  FakeFile* from = File(PathOf(source));
   if (!from || from->directory) return false;
-  FakeFile* to = File(ToU16(target));
+  FakeFile* to = File(PathOf(target));
   if (to && (to->locked || to->directory)) return false;
   const std::string bytes = from->bytes;
   if (to) {
     to->bytes = bytes;
   } else {
-    files[ToU16(target)] = FakeFile{bytes};
+    files[PathOf(target)] = FakeFile{bytes};
   }
   return true;
 }
 
 bool FakePlatform::FilesMatch(const Text& a, const Text& b) {
-  FakeFile* first = File(ToU16(a));
-  FakeFile* second = File(ToU16(b));
+  FakeFile* first = File(PathOf(a));
+  FakeFile* second = File(PathOf(b));
   return first && second && !first->directory && !second->directory && first->bytes == second->bytes;
 }
 
