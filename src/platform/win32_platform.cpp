@@ -270,7 +270,7 @@ int Win32Platform::Run(FrmSetup& form) {
   // Activation can reach the window while it is still being shown; the report waits
   // until the backdrop is up.
   PostMessageW(window_, kActivateMessage, 0, 0);
-  MSG message;
+  MSG message = {};  // wParam is the exit status, 0 if GetMessageW fails at once
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
