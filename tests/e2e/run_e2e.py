@@ -69,6 +69,7 @@ class Base(unittest.TestCase):
         name = "%s-%s" % (self.exe.split(".")[0], self._testMethodName)
         self.prefix = os.path.join(CFG["build"], "prefixes", name)
         self.prefixes = [self.prefix]
+        self.faults_before = self.faults()
         self.copy_s = w.copy_prefix(STATE["template"], self.prefix)
         self.exe_path = os.path.join(CFG["dist"], self.exe)
         self.assertTrue(os.path.isfile(self.exe_path), "missing " + self.exe_path)
@@ -80,9 +81,14 @@ class Base(unittest.TestCase):
         self.prefixes.append(self.prefix)
         w.copy_prefix(STATE["template"], self.prefix)
 
+    def faults(self):
+        result = self._outcome.result
+        return len(result.failures) + len(result.errors)
+
     def tearDown(self):
-        # A failed case keeps its prefixes for a look afterwards.
-        if getattr(self._outcome, "success", True):
+        # A failed case keeps its prefixes for a look afterwards. (The outcome's own success
+        # flag is reset for the tear-down itself, so the result's lists tell.)
+        if self.faults() == self.faults_before:
             for prefix in self.prefixes:
                 w.remove_prefix(prefix)
 
