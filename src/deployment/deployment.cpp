@@ -32,6 +32,22 @@ void DeployFile(InstallerState& state, Platform& platform, const Text& source_di
 
 }  // namespace
 
+bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id) {
+  if (layout_id.empty() || layout_id.size() > 8) return false;
+  uint32_t value = 0;
+  for (size_t i = 0; i < layout_id.size(); ++i) {
+    const char16_t c = layout_id[i];
+    const int digit = c >= u'0' && c <= u'9'   ? c - u'0'
+                      : c >= u'A' && c <= u'F' ? c - u'A' + 10
+                      : c >= u'a' && c <= u'f' ? c - u'a' + 10
+                                               : -1;
+    if (digit < 0) return false;
+    value = value << 4 | static_cast<uint32_t>(digit);
+  }
+  // 64-bit Windows sign-extends the 32-bit handle value to pointer size.
+  return layout != 0 && static_cast<uint32_t>(layout) == value;
+}
+
 Text DetermineDirectories(InstallerState& state, Platform& platform) {
   state.SystemDir = Text::Repeat(u' ', kSystemDirCapacity);
   state.SystemDirSize = kSystemDirCapacity;
@@ -57,7 +73,8 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
   if (!state.Report.empty()) return;
   uintptr_t layout = 0;
   if (!state.InstallFailed &&
-      platform.LoadKeyboardLayoutA(state.ValueBuffer, kKlfActivate, &layout) && layout != 0) {
+      platform.LoadKeyboardLayoutA(state.ValueBuffer, kKlfActivate, &layout) &&
+      IsHandleOfLayout(layout, state.ValueBuffer)) {
     return;
   }
   state.Report.Append(u"Tavrel输入法").Append(u"未能安装成功！");

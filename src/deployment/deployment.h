@@ -12,6 +12,11 @@ Text DetermineDirectories(InstallerState& state, Platform& platform);
 /// same bytes, or a system directory that could not be read, sets InstallFailed.
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir);
 
+/// True when `layout` is the handle of the input-method layout `layout_id`: its low 32 bits
+/// equal the identifier read as a hexadecimal number (E0200804 gives 0xE0200804).
+bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id);
+
 /// When Report is still empty, loads and activates the layout named in ValueBuffer, or
-/// reports failure when it cannot be loaded or an earlier step did not complete.
+/// reports failure when an earlier step did not complete, the load fails, or the load
+/// returns another layout (the system falls back to its default one) instead.
 void ActivateLayout(InstallerState& state, Platform& platform);

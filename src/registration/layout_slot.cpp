@@ -9,7 +9,10 @@ const char16_t kModuleFile[] = u"tvl1.IME";
 
 void WriteValue(InstallerState& state, Platform& platform, const char16_t* name) {
   state.Status = platform.RegSetValueExA(state.KeyHandle, name, state.ValueBuffer);
-  if (state.Status != 0) state.InstallFailed = true;
+  // A denied write still counts when the value already holds these bytes: on NT a user
+  // without administrative rights meets the slot as an administrator registered it.
+  if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, name, state.ValueBuffer))
+    state.InstallFailed = true;
 }
 
 }  // namespace

@@ -23,7 +23,10 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
     }
     state.ValueBuffer = layout_id;
     state.Status = platform.RegSetValueExA(state.KeyHandle, u"", state.ValueBuffer);
-    if (state.Status != 0) state.InstallFailed = true;  // also after a failed create
+    // A denied write counts when the entry already holds the identifier; a failed create
+    // leaves handle 0, which holds nothing.
+    if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, u"", state.ValueBuffer))
+      state.InstallFailed = true;
     CloseKey(platform, state.KeyHandle);
   }
   state.ValueBuffer = layout_id;

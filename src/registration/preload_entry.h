@@ -7,5 +7,6 @@
 /// already holds the layout identifier or at the first missing number, which it creates;
 /// then writes the identifier there. Closes every key handle, the slot key included.
 /// Leaves the identifier in ValueBuffer. Writes nothing when the slot step failed, and
-/// sets InstallFailed when the entry cannot be created or written.
+/// sets InstallFailed when the entry cannot be created, or its write fails while it does
+/// not already hold the identifier.
 void RegisterPreloadEntry(InstallerState& state, Platform& platform);

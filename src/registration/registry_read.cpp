@@ -19,6 +19,16 @@ void ReadValueText(InstallerState& state, Platform& platform, const Text& name) 
   state.ValueText = state.ValueSize > 0 ? state.ValueBuffer.Left(state.ValueSize - 1) : Text();
 }
 
+bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected) {
+  Text buffer = Text::Repeat(u' ', kValueBufferBytes);
+  int32_t type = kRegSz;
+  int32_t count = kValueBufferBytes;
+  if (platform.RegQueryValueExA(handle, name, &type, &buffer, &count) != 0 || type != kRegSz) return false;
+  if (count < 1 || count > kValueBufferBytes) return false;
+  const Text written = Text(expected).Append(u'\0').Append(Text::Repeat(u' ', kValueBufferBytes - count));
+  return buffer == written;
+}
+
 void CloseKey(Platform& platform, int32_t handle) {
   if (handle != 0) platform.RegCloseKey(handle);
 }

@@ -9,5 +9,12 @@
 /// leaves ValueText as spaces or empty, so it matches no identifier.
 void ReadValueText(InstallerState& state, Platform& platform, const Text& name);
 
+/// True when value `name` of `handle` holds exactly the bytes a write of `expected` stores:
+/// REG_SZ, its ANSI bytes and one zero byte. Reads once into a buffer of its own (260
+/// spaces, byte count 260); ValueBuffer, ValueSize and Status are not touched. The buffer
+/// comes back whole, so it must read expected, one zero and the spaces beyond the bytes read:
+/// a value without its zero byte, with bytes after it, or too long for the buffer fails.
+bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected);
+
 /// Closes a key handle unless it is 0.
 void CloseKey(Platform& platform, int32_t handle);

@@ -79,12 +79,26 @@ TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
 }
 
 TEST_F(RunSequenceTest, LayoutThatDoesNotLoadIsReported) {
-  for (auto load : {FakePlatform::LayoutLoad::kReturnsZero, FakePlatform::LayoutLoad::kCannotBeCalled}) {
+  for (auto load : {FakePlatform::LayoutLoad::kReturnsZero, FakePlatform::LayoutLoad::kReturnsOtherLayout,
+                    FakePlatform::LayoutLoad::kCannotBeCalled}) {
     Reset();
     Ship(u"C:\\tvl");
     fake.layout_load = load;
     EXPECT_EQ(Run(), kNotInstalled);
   }
+}
+
+TEST_F(RunSequenceTest, UserWithoutRightsGetsTheLayoutAnAdministratorInstalled) {
+  EXPECT_EQ(Run(), kSuccess);  // the administrator's run
+  // The user's: writes under HKEY_LOCAL_MACHINE and into the system directory are denied.
+  fake.hive(kHkcu).clear();
+  fake.messages.clear();
+  fake.unwritable_values = {"ime file", "layout file", "layout text"};
+  fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->locked = true;
+  fake.File(u"C:\\WINDOWS\\system32\\tvl1.MB")->locked = true;
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
+  EXPECT_EQ(fake.loaded_layouts.size(), 2u);
 }
 
 TEST_F(RunSequenceTest, UnregisteredLayoutIsReportedNotLoaded) {

@@ -178,11 +178,15 @@ bool FakePlatform::GetVersionExA(OsVersionInfo* info) {
 bool FakePlatform::LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) {
   if (layout_load == LayoutLoad::kCannotBeCalled) return false;
   *layout = 0;
-  if (layout_load == LayoutLoad::kLoads && flags == kKlfActivate &&
+  if (layout_load != LayoutLoad::kReturnsZero && flags == kKlfActivate &&
       HasKey(RegistryRoot::kLocalMachine,
              u"System\\CurrentControlSet\\Control\\Keyboard Layouts\\" + ToU16(layout_id))) {
-    loaded_layouts.push_back(ToU16(layout_id));
-    *layout = 0x0E0200804u;
+    if (layout_load == LayoutLoad::kLoads) loaded_layouts.push_back(ToU16(layout_id));
+    // The identifier read as hex, or the system's default Chinese (PRC) layout; sign-extended
+    // to pointer size as on 64-bit Windows.
+    const uint32_t value =
+        layout_load == LayoutLoad::kLoads ? std::stoul(ToAnsi(ToU16(layout_id)), nullptr, 16) : 0x08040804u;
+    *layout = static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(value)));
   }
   return true;
 }

@@ -3,7 +3,8 @@
 // injected as data. It behaves as Windows does where the installer relies on it: key paths
 // and value names match without regard to case, text crosses the "...A" calls in code
 // page 936, a read with too small a byte count fails, reports the size needed and leaves
-// the buffer alone, and a failed create yields handle 0.
+// the buffer alone, a failed create yields handle 0, and a loaded input method's layout handle
+// is its identifier read as a hexadecimal number.
 #include <map>
 #include <set>
 #include <string>
@@ -63,7 +64,8 @@ class FakePlatform final : public Platform {
   std::map<std::u16string, FakeFile> files;  // full path as given; matched without case
   FakeFile* File(const std::u16string& path);
 
-  enum class LayoutLoad { kLoads, kReturnsZero, kCannotBeCalled };
+  // kReturnsOtherLayout: the load gives another layout's handle, as Windows may instead of 0.
+  enum class LayoutLoad { kLoads, kReturnsZero, kReturnsOtherLayout, kCannotBeCalled };
   LayoutLoad layout_load = LayoutLoad::kLoads;
   std::vector<std::u16string> loaded_layouts;
 

@@ -70,6 +70,15 @@ TEST_F(PreloadEntryTest, DeniedCreateOrWriteIsAFailure) {
   Register();
   EXPECT_TRUE(state.InstallFailed);
   EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Ime File"), u"tvl1.IME");
+
+  // A denied write counts where the entry already holds the identifier (not so a new entry 2).
+  for (const std::u16string entry : {u"E0200804", u"00000409"}) {
+    Reset();
+    Entry(1, entry);
+    fake.unwritable_values.insert("");
+    Register();
+    EXPECT_EQ(state.InstallFailed, entry != u"E0200804") << ToAnsi(entry);
+  }
 }
 
 }  // namespace
