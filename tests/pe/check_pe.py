@@ -4,12 +4,19 @@
 Usage: check_pe.py EXE NAME      (NAME is tvlinst or setup)
 
 Checks: 32-bit PE (PE32, i386), GUI subsystem, imports only from Windows'
-own DLLs (no MinGW runtime DLLs), no manifest resource, the version block
-with its strings and language 0x0804, and the group icon with two 16-colour
-images (32x32 and 16x16). Prints every failed check and a last line
-"pe NAME: N passed, M failed"; exit status 1 if anything failed.
+own DLLs (no MinGW runtime DLLs), exactly kernel32, user32, gdi32 and
+advapi32, and no function the first Windows 95 lacks; at most 20 KiB; runs
+on Windows 95 and NT 4.0 (subsystem and OS version 4.0) and an i486 (no
+instruction the i486 or its x87 unit lacks); ASLR and DEP kept; no manifest
+resource, the version block with its strings, language 0x0804 and FILEOS
+VOS__WINDOWS32, and the group icon with two 16-colour images (32x32 and
+16x16). Prints what the size, import, header and instruction checks found,
+every failed check, and a last line "pe NAME: N passed, M failed"; exit
+status 1 if anything failed.
 """
+import re
 import struct
+import subprocess
 import sys
 
 import pefile
@@ -25,6 +32,26 @@ SYSTEM_DLLS = {
     'comdlg32.dll', 'shlwapi.dll', 'version.dll', 'imm32.dll', 'ntdll.dll',
 }
 FORBIDDEN_PREFIXES = ('libstdc++', 'libgcc', 'libwinpthread')
+IMPORTED_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll'}
+# Missing from Windows 95's kernel32: importing one stops the program loading there
+# (such functions are looked up with GetProcAddress where they exist).
+NOT_ON_WIN95 = {
+    'SetDefaultDllDirectories', 'AddDllDirectory', 'RemoveDllDirectory',
+    'SetDllDirectoryA', 'SetDllDirectoryW', 'GetFileSizeEx', 'SetFilePointerEx',
+    'ReplaceFileA', 'ReplaceFileW', 'CreateHardLinkA', 'CreateHardLinkW',
+    'MoveFileWithProgressA', 'MoveFileWithProgressW', 'GetNativeSystemInfo',
+    'IsWow64Process', 'Wow64DisableWow64FsRedirection', 'Wow64RevertWow64FsRedirection',
+}
+MAX_SIZE = 20 * 1024
+VOS__WINDOWS32 = 0x00000004
+DLLCHAR_DYNAMIC_BASE, DLLCHAR_NX_COMPAT = 0x40, 0x100
+OBJDUMP = 'i686-w64-mingw32-objdump'
+# Instructions an i486 with its x87 unit does not have.
+NOT_ON_I486 = re.compile(
+    r'^(cmov\w*|fcmov\w*|fcomip?|fucomip?|cpuid|rdtsc|cmpxchg8b|sysenter|[lsm]fence|emms)$')
+WIDE_REGISTER = re.compile(r'%(mm\d|xmm\d+|ymm\d+)')
+PREFIXES = {'lock', 'rep', 'repz', 'repe', 'repnz', 'repne', 'data16', 'data32', 'addr16',
+            'addr32', 'cs', 'ds', 'es', 'fs', 'gs', 'ss', 'notrack', 'bnd'}
 
 EXPECTED = {
     'tvlinst': {'ProductName': 'tvlinst', 'InternalName': 'tvlinst',
@@ -113,6 +140,9 @@ def check_version(c, res, name):
         c.check((f[4], f[5]) == (0x00010000, 0),
                 'PRODUCTVERSION is 1,0,0,0 (is %d,%d,%d,%d)'
                 % (f[4] >> 16, f[4] & 0xFFFF, f[5] >> 16, f[5] & 0xFFFF))
+        print('FILEOS 0x%08x' % f[8])
+        c.check(f[8] == VOS__WINDOWS32,
+                'FILEOS is VOS__WINDOWS32 0x%08x (is 0x%08x)' % (VOS__WINDOWS32, f[8]))
     sfi = [ch for ch in children if ch[0] == 'StringFileInfo']
     vfi = [ch for ch in children if ch[0] == 'VarFileInfo']
     tables = sfi[0][3] if sfi else []
@@ -183,6 +213,58 @@ def check_icons(c, res):
                 % (what, len(d), need))
 
 
+def not_on_i486(exe):
+    """Instructions (address, text, mnemonic) in the code that an i486 cannot
+    execute."""
+    out = subprocess.run([OBJDUMP, '-d', '--no-show-raw-insn', exe], check=True,
+                         capture_output=True, text=True, timeout=120).stdout
+    bad = []
+    for line in out.splitlines():
+        parts = line.split('\t')
+        if len(parts) < 2 or not parts[0].strip().endswith(':'):
+            continue
+        insn = parts[-1].strip()
+        words = insn.split()
+        while words and words[0] in PREFIXES:
+            words = words[1:]
+        if words and (NOT_ON_I486.match(words[0]) or WIDE_REGISTER.search(insn)):
+            bad.append((parts[0].strip().rstrip(':'), insn, words[0]))
+    return bad
+
+
+def check_platform(c, pe, exe, dlls):
+    """Size, imports, header versions and instructions, each printed."""
+    import os
+    size = os.path.getsize(exe)
+    print('size: %d bytes' % size)
+    c.check(size <= MAX_SIZE, 'at most %d bytes (is %d)' % (MAX_SIZE, size))
+    print('imports: %s' % ', '.join(dlls))
+    c.check(sorted(dlls) == sorted(IMPORTED_DLLS),
+            'imports exactly %s (imports %s)' % (', '.join(sorted(IMPORTED_DLLS)), ', '.join(dlls)))
+    names = sorted({i.name.decode('ascii', 'replace')
+                    for e in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', []) for i in e.imports
+                    if i.name} & NOT_ON_WIN95)
+    c.check(not names, 'imports nothing Windows 95 lacks (imports %s)' % ', '.join(names))
+    oh = pe.OPTIONAL_HEADER
+    sub = (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion)
+    osv = (oh.MajorOperatingSystemVersion, oh.MinorOperatingSystemVersion)
+    print('subsystem version %d.%d, OS version %d.%d, DllCharacteristics 0x%04x'
+          % (sub + osv + (oh.DllCharacteristics,)))
+    c.check(sub == (4, 0), 'subsystem version 4.0 (is %d.%d)' % sub)
+    c.check(osv == (4, 0), 'OS version 4.0 (is %d.%d)' % osv)
+    for flag, what in ((DLLCHAR_DYNAMIC_BASE, 'DYNAMIC_BASE'), (DLLCHAR_NX_COMPAT, 'NX_COMPAT')):
+        c.check(oh.DllCharacteristics & flag, 'DllCharacteristics has %s' % what)
+    try:
+        bad = not_on_i486(exe)
+    except (OSError, subprocess.SubprocessError) as e:
+        c.check(False, 'disassembly with %s (%s)' % (OBJDUMP, e))
+        return
+    print('instructions an i486 lacks: %d%s' % (len(bad), ''.join(
+        '\n  %s: %s' % b[:2] for b in bad[:8]) + ('\n  ...' if len(bad) > 8 else '')))
+    kinds = sorted({b[2] for b in bad})
+    c.check(not bad, 'no instruction an i486 lacks (%d: %s)' % (len(bad), ', '.join(kinds)))
+
+
 def main(argv):
     if len(argv) != 3 or argv[2] not in EXPECTED:
         sys.stderr.write('usage: check_pe.py EXE tvlinst|setup\n')
@@ -208,6 +290,7 @@ def main(argv):
     c.check(not bad, 'no MinGW runtime DLL imports (found %s)' % ', '.join(bad))
     other = [d for d in dlls if d not in SYSTEM_DLLS]
     c.check(not other, 'imports only Windows DLLs (also %s)' % ', '.join(other))
+    check_platform(c, pe, exe, dlls)
 
     res = list(resources(pe))
     c.check(not any(r[0] == RT_MANIFEST for r in res), 'no RT_MANIFEST resource')
