@@ -156,11 +156,14 @@ def use_win64():
 
 # ---------------------------------------------------------------- prefixes
 
-def wine_env(prefix, display, debug="-all"):
+LOCALE = "zh_CN.UTF-8"  # ANSI code page 936; "C.UTF-8" gives 1252
+
+
+def wine_env(prefix, display, debug="-all", locale=None):
     env = dict(os.environ)
     env.update(WINEPREFIX=prefix, WINEARCH=ARCH["prefix"],
                WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG=debug,
-               LC_ALL="zh_CN.UTF-8", LANG="zh_CN.UTF-8", DISPLAY=display)
+               LC_ALL=locale or LOCALE, LANG=locale or LOCALE, DISPLAY=display)
     return env
 
 
@@ -312,34 +315,60 @@ class RunResult:
     def __init__(self):
         self.texts = []        # message-box texts, decoded, in order shown
         self.exit_code = None
-        self.stderr = ""
+        self.stderr = ""       # Wine's debug output ("" when kept in err_path)
         self.screenshot = None
         self.windows = []      # visible windows while the first box was up
         self.seconds = None    # start -> first message-box trace line
+        self.run_seconds = None  # start -> exit (or kill)
+
+
+class _ErrTail:
+    """Reads a growing debug-output file through a handle of its own (the
+    writers append; sharing their file offset would let a write land where a
+    read had moved it) and tells whether a message-box line has appeared."""
+
+    def __init__(self, path):
+        self.f = open(path, "rb")
+        self.tail = b""
+
+    def box_seen(self):
+        data = self.tail + self.f.read()
+        if _MSGBOX_LINE.search(data.decode("utf-8", "replace")):
+            return True
+        self.tail = data[data.rfind(b"\n") + 1:]
+        return False
+
+    def close(self):
+        self.f.close()
 
 
 def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
             exit_timeout=30, settle=1.5, press_ok=True, extra_debug="",
-            after_exit=None):
+            after_exit=None, locale=None, err_path=None):
     """Run folder/exe_name with cwd=folder; wait for the message box, take a
     screenshot to `shot` if given, press Return (again, bounded) until the
     program exits; call after_exit() (e.g. to release helpers still running
-    in the prefix); then wineserver -w. Returns a RunResult."""
+    in the prefix); then wineserver -w. With err_path, Wine's debug output
+    stays in that file (for big traces) instead of RunResult.stderr.
+    Returns a RunResult."""
     res = RunResult()
-    env = wine_env(prefix, display, "fixme-all,trace+msgbox" + extra_debug)
-    errf = tempfile.TemporaryFile()
+    env = wine_env(prefix, display, "fixme-all,trace+msgbox" + extra_debug, locale)
+    keep = err_path is not None
+    if not keep:
+        fd, err_path = tempfile.mkstemp(suffix=".err")
+        os.close(fd)
+    errw = open(err_path, "ab", buffering=0)  # O_APPEND: all writers append
+    tail = _ErrTail(err_path)
     t0 = time.time()
-    p = _spawn([ARCH["loader"], exe_name], env=env, cwd=folder,
-               stdout=subprocess.DEVNULL, stderr=errf)
-
-    def read_err():
-        errf.seek(0)
-        return errf.read().decode("utf-8", "replace")
-
+    try:
+        p = _spawn([ARCH["loader"], exe_name], env=env, cwd=folder,
+                   stdout=subprocess.DEVNULL, stderr=errw)
+    finally:
+        errw.close()
     try:
         deadline = t0 + box_timeout
         while time.time() < deadline and p.poll() is None:
-            if _MSGBOX_LINE.search(read_err()):
+            if tail.box_seen():
                 res.seconds = time.time() - t0
                 break
             time.sleep(0.05)
@@ -362,25 +391,90 @@ def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
             res.exit_code = None
     finally:
         _kill(p)
-        res.stderr = read_err()
-        errf.close()
+        res.run_seconds = time.time() - t0
+        tail.close()
     if after_exit is not None:
         after_exit()
     if res.exit_code is None:
         _run(["wineserver", "-k"], wine_env(prefix, display), 20)
     wineserver_wait(prefix, display)
-    res.texts = msgbox_texts(res.stderr)
+    if keep:
+        with open(err_path, encoding="utf-8", errors="replace") as f:
+            res.texts = [decode_debugstr(m.group(1)) for line in f
+                         for m in _MSGBOX_LINE.finditer(line)]
+    else:
+        with open(err_path, "rb") as f:
+            res.stderr = f.read().decode("utf-8", "replace")
+        os.unlink(err_path)
+        res.texts = msgbox_texts(res.stderr)
     return res
 
 
-def start_wine(prefix, display, args, cwd=None):
+def start_wine(prefix, display, args, cwd=None, locale=None):
     """Start a background Wine program we own (e.g. the file locker)."""
-    return _spawn([ARCH["loader"]] + list(args), env=wine_env(prefix, display), cwd=cwd,
-                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return _spawn([ARCH["loader"]] + list(args), env=wine_env(prefix, display, locale=locale),
+                  cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def stop(p):
     _kill(p)
+
+
+# ---------------------------------------------------------------- relay traces
+
+RELAY_DEBUG = ",+relay,+loaddll,+pid"
+_LOADED = re.compile(r'^([0-9a-f]+):([0-9a-f]+):trace:loaddll:\w+ Loaded L"((?:[^"\\]|\\.)*)" '
+                     r'at ([0-9A-Fa-f]+)')
+_RELAY = re.compile(r'^([0-9a-f]+):([0-9a-f]+):(Call|Ret ) (?:(window proc|dialog proc) '
+                    r'([0-9A-Fa-f]+)|(PE DLL|TLS callback)|(\S+?)\.(\w+)\((.*)\) .*?'
+                    r'ret=([0-9a-f]+)$)')
+
+
+def image_calls(err_path, exe_path):
+    """The calls a program's own code makes into DLLs, from a run with
+    extra_debug=RELAY_DEBUG kept in err_path. The thread that loaded the
+    program's image (its main thread) and the image's range come from the
+    loaddll line and the file's SizeOfImage. A call is the program's own when
+    its return address lies in the image, or when it is made directly from
+    code of the image that Windows called (a window or dialog procedure, or
+    the entry point, run by BaseThreadInitThunk): a tail call from there
+    returns straight to the system. Returns (image base, [(module, function,
+    argument text)] in order); base is None when the image never loaded."""
+    import pefile
+    size = pefile.PE(exe_path, fast_load=True).OPTIONAL_HEADER.SizeOfImage
+    name = os.path.basename(exe_path).lower()
+    me, base, calls = None, None, []
+    stack = []  # (frame name, whether the image's own code runs directly in it)
+    with open(err_path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            if me is None:
+                m = _LOADED.match(line)
+                if m and decode_debugstr(m.group(3)).lower().rsplit("\\", 1)[-1] == name:
+                    me, base = m.group(1, 2), int(m.group(4), 16)
+                continue
+            m = _RELAY.match(line.rstrip("\n"))
+            if not m or m.group(1, 2) != me:
+                continue
+
+            def ours(address):
+                return base <= int(address, 16) < base + size
+            frame = m.group(4) or m.group(6) or m.group(7) + "." + m.group(8)
+            if m.group(3) == "Ret ":
+                names = [fr[0] for fr in stack]
+                if frame in names:  # frames left without a Ret line are dropped too
+                    del stack[len(names) - 1 - names[::-1].index(frame):]
+                continue
+            own = False
+            if m.group(7):
+                args = m.group(9)
+                if ours(m.group(10)) or (stack and stack[-1][1]):
+                    calls.append((m.group(7), m.group(8), args))
+                start = args.split(",")[1:2]
+                own = m.group(8) == "BaseThreadInitThunk" and bool(start) and ours(start[0])
+            elif m.group(4):
+                own = ours(m.group(5))
+            stack.append((frame, own))
+    return base, calls
 
 
 # ---------------------------------------------------------------- registry files
