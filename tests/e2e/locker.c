@@ -1,41 +1,69 @@
 /* Holds a file open with GENERIC_READ and FILE_SHARE_READ only, so others
-   may read it but not write, replace or delete it.
-   usage: locker.exe <path> <ready-marker> <release-marker> [seconds]
+   may read it but not write, replace or delete it; or, with -map, holds a
+   module mapped as an image (LoadLibraryExA with DONT_RESOLVE_DLL_REFERENCES),
+   as a process using an earlier build of it would.
+   usage: locker.exe [-map] <path> <ready-marker> <release-marker> [seconds]
+          locker.exe -acp <out-file>   (writes the ANSI code page, GetACP())
    Writes <ready-marker> once the file is open, then waits (bounded) until
    <release-marker> exists. Exit 0 on release, 2 on timeout, 1 on error. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+
+static int write_marker(const char *path, const char *text)
+{
+    HANDLE r = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (r == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD n;
+    WriteFile(r, text, (DWORD)strlen(text), &n, NULL);
+    CloseHandle(r);
+    return 1;
+}
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && strcmp(argv[1], "-acp") == 0) {
+        char acp[16];
+        snprintf(acp, sizeof acp, "%u", GetACP());
+        return write_marker(argv[2], acp) ? 0 : 1;
+    }
+    int map = argc > 1 && strcmp(argv[1], "-map") == 0;
+    argv += map;
+    argc -= map;
     if (argc < 4) {
-        fprintf(stderr, "usage: locker path ready release [seconds]\n");
+        fprintf(stderr, "usage: locker [-map] path ready release [seconds]\n");
         return 1;
     }
     int seconds = argc > 4 ? atoi(argv[4]) : 120;
-    HANDLE h = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, NULL,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE) {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    HMODULE module = NULL;
+    if (map)
+        module = LoadLibraryExA(argv[1], NULL, DONT_RESOLVE_DLL_REFERENCES);
+    else
+        h = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, NULL,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (map ? module == NULL : h == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "locker: cannot open %s: %lu\n", argv[1], GetLastError());
         return 1;
     }
-    HANDLE r = CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, NULL);
-    if (r == INVALID_HANDLE_VALUE) {
-        CloseHandle(h);
-        return 1;
+    int rc = 2;
+    if (!write_marker(argv[2], "ready\r\n")) {
+        rc = 1;
+        seconds = 0;
     }
-    DWORD n;
-    WriteFile(r, "ready\r\n", 7, &n, NULL);
-    CloseHandle(r);
     for (int i = 0; i < seconds * 10; i++) {
         if (GetFileAttributesA(argv[3]) != INVALID_FILE_ATTRIBUTES) {
-            CloseHandle(h);
-            return 0;
+            rc = 0;
+            break;
         }
         Sleep(100);
     }
-    CloseHandle(h);
-    return 2;
+    if (map)
+        FreeLibrary(module);
+    else
+        CloseHandle(h);
+    return rc;
 }
