@@ -25,6 +25,19 @@ struct OsVersionInfo {
   char service_pack[128];
 };
 
+/// The installer window's three events, raised by the platform: Load once before the window
+/// is first shown, Resize when it is first shown and after every change of its size, and
+/// Activate when it first becomes the active window.
+class WindowEvents {
+ public:
+  virtual void Load() = 0;
+  virtual void Resize() = 0;
+  virtual void Activate() = 0;
+
+ protected:
+  ~WindowEvents() = default;
+};
+
 /// Outcome of a file presence test; kError when the name or drive cannot be examined.
 enum class Presence { kAbsent, kPresent, kError };
 
@@ -70,7 +83,9 @@ class Platform {
   /// A relative name is resolved against the current directory. Present only for a file
   /// that is not hidden, not a system file and not a directory.
   virtual Presence FileExists(const Text& name) = 0;
-  /// Replaces `target` by a copy of `source`; false when the copy fails.
+  /// Replaces `target` whole by a copy of `source` that is not read-only, or leaves it as it
+  /// was and returns false: never a partial copy. A target in use as a loaded module may be
+  /// renamed aside and deleted at the next restart.
   virtual bool CopyFileOver(const Text& source, const Text& target) = 0;
   /// True when both files can be read and hold the same bytes.
   virtual bool FilesMatch(const Text& a, const Text& b) = 0;

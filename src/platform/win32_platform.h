@@ -1,10 +1,9 @@
 #pragma once
-// The platform operations on Windows, and the installer window they draw on.
+// The platform operations on Windows, and the installer window they draw on. The system
+// operations are in win32_system.cpp, the window and its message loop in win32_window.cpp.
 #include <windows.h>
 
 #include "platform/platform.h"
-
-class FrmSetup;
 
 // Move-only owner of a GDI object; copies would delete it twice.
 class GdiObject {
@@ -31,9 +30,9 @@ class Win32Platform final : public Platform {
 
   /// Creates the hidden installer window with its font, label and retained drawing.
   bool CreateMainWindow();
-  /// Runs the window's life: Load, show (Resize), Activate, then the message loop.
-  /// Returns the program's exit status.
-  int Run(FrmSetup& form);
+  /// Runs the window's life: Load, show (Resize), Activate, then the message loop until the
+  /// window is unloaded.
+  void Run(WindowEvents& events);
 
   int32_t RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
   int32_t RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
@@ -68,7 +67,8 @@ class Win32Platform final : public Platform {
   HINSTANCE instance_;
   HWND window_ = nullptr;
   HWND label_ = nullptr;
-  FrmSetup* form_ = nullptr;
+  Text caption_ = u"Form1";  // the window's title, as set last
+  WindowEvents* events_ = nullptr;
   GdiObject font_;
   // The retained drawing: everything the program paints goes into this bitmap, and the
   // window is repainted from it whenever part of it is uncovered.

@@ -1,15 +1,50 @@
 #include "window/backdrop.h"
 
-#include <math.h>
-
 namespace {
 
 constexpr int kMaxHeight = 32765;  // one more and the 16-bit band counter overflows
 
+// Where floating-point arithmetic runs on the x87 unit (the i486 and Pentium programs), it
+// is carried out in 64-bit precision unless the unit is told otherwise, and a value kept in
+// a register is not rounded to its type. Two things keep the ramp the exact single-precision
+// ramp: the step's division runs with the precision control set to 53 bits, so it is rounded
+// once to double as the ramp defines; and every single-precision result is stored as one
+// (enough for the sums: a sum of two floats rounded through 53 or 64 bits and then to single
+// precision is the single-precision sum). With SSE arithmetic both are no-ops.
+double DivideInDoublePrecision(double numerator, double divisor) {
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__)) && __FLT_EVAL_METHOD__ != 0
+  unsigned short saved;
+  __asm__ volatile("fnstcw %0" : "=m"(saved));
+  const unsigned short precision_53 = static_cast<unsigned short>((saved & ~0x0300u) | 0x0200u);
+  // The operands pass through memory "changed" by each fldcw, so the division can only run
+  // between the two.
+  __asm__ volatile("fldcw %1" : "+m"(divisor) : "m"(precision_53));
+  double quotient = numerator / divisor;
+  __asm__ volatile("fldcw %1" : "+m"(quotient) : "m"(saved));
+  return quotient;
+#else
+  return numerator / divisor;
+#endif
+}
+
+float StoredSingle(float value) {
+  volatile float stored = value;
+  return stored;
+}
+
+// Nearest integer, ties to even, for |x| < 2^31; exact in any precision: x - trunc(x) is
+// representable.
+int RoundHalfEven(double x) {
+  int n = static_cast<int>(x);
+  const double fraction = x - n;
+  if (fraction > 0.5 || (fraction == 0.5 && (n & 1))) ++n;
+  if (fraction < -0.5 || (fraction == -0.5 && (n & 1))) --n;
+  return n;
+}
+
 // Nearest 16-bit signed integer, ties to even; -1 when out of range.
 int ToInt16(double x) {
-  const double r = nearbyint(x);
-  return (r >= -32768.0 && r <= 32767.0) ? static_cast<int>(r) : -1;
+  return (x >= -32768.5 && x < 32767.5) ? RoundHalfEven(x) : -1;
 }
 
 }  // namespace
@@ -23,13 +58,13 @@ Ramp::Ramp(double client_height, double client_width) {
   }
   height_ = h;
   width_ = w;
-  step_ = static_cast<float>(-510.0 / h);
+  step_ = StoredSingle(static_cast<float>(DivideInDoublePrecision(-510.0, h)));
 }
 
 bool Ramp::Next(Band* band) {
   if (y_ > height_) return false;
-  *band = Band{-1, y_ - 1, width_, y_ + 2, static_cast<int>(nearbyintf(value_))};
-  value_ = value_ + step_;
+  *band = Band{-1, y_ - 1, width_, y_ + 2, RoundHalfEven(value_)};
+  value_ = StoredSingle(value_ + step_);
   y_ += 2;
   return true;
 }

@@ -25,7 +25,8 @@ void FrmSetup::Resize() {
 }
 
 void FrmSetup::Activate() {
-  const Text prompt = state_.Report.empty() ? Text(kSuccessMessage) : state_.Report;
-  platform_.ShowMessage(prompt, kMessageInformation, kCaption);
+  const bool installed = state_.Report.empty();
+  platform_.ShowMessage(installed ? Text(kSuccessMessage) : state_.Report, kMessageInformation, kCaption);
+  outcome_ = installed ? kExitInstalled : kExitReportedFailure;
   platform_.UnloadWindow();
 }

@@ -1,0 +1,112 @@
+#pragma once
+// Where the program chooses between the "...A" and "...W" functions of Windows.
+//
+// Windows 95, 98 and Me implement only a handful of "...W" functions (MessageBoxW, TextOutW,
+// MultiByteToWideChar, ...); the rest are stubs that fail. The program decides once, at start,
+// which platform family it runs on. From then on every window and file function that takes
+// or returns text goes through the `wide` functions below: on the NT family each forwards to
+// the "...W" function; on the older family it converts its text to the ANSI code page, calls
+// the "...A" function and converts what comes back. Registry, system and keyboard calls are
+// the "...A" functions on both families and convert their text with Ansi and FromAnsi.
+#include <windows.h>
+
+#include "platform/text.h"
+
+/// Reads the platform family; called once, first thing at program start.
+void SelectPlatformFamily();
+/// True on the NT family, false on Windows 95, 98 and Me.
+bool IsNtFamily();
+/// A kernel32 function that not every Windows version has, looked up by name; nullptr where
+/// it is missing. Such functions are never imported: a missing import stops the program
+/// from starting at all.
+template <typename Function>
+Function KernelFunction(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)))
+                : nullptr;
+}
+
+/// The text as a zero-terminated wide string (it ends at an embedded zero character, as
+/// Windows reads it).
+inline const wchar_t* WideChars(const Text& text) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+  return reinterpret_cast<const wchar_t*>(text.data());
+}
+
+/// Text in the ANSI code page, zero-terminated; `length` excludes the terminator. Embedded
+/// zero characters are converted too.
+struct Ansi {
+  explicit Ansi(const Text& text) : Ansi(WideChars(text), static_cast<int>(text.size())) {}
+  /// Up to the terminating zero.
+  explicit Ansi(const wchar_t* text);
+  Ansi(const wchar_t* text, int characters);
+  char bytes[2 * Text::kCapacity + 1];
+  int length;
+};
+
+/// `length` bytes in the ANSI code page as text, zero bytes included.
+Text FromAnsi(const char* bytes, int length);
+
+
+// <windows.h> maps these names to their "...A" functions; in this program they name the
+// functions below.
+#undef RegisterClassEx
+#undef CreateWindowEx
+#undef DefWindowProc
+#undef GetMessage
+#undef DispatchMessage
+#undef PostMessage
+#undef SendMessage
+#undef SetWindowText
+#undef LoadImage
+#undef CreateFont
+#undef CreateFile
+#undef GetFileAttributes
+#undef SetFileAttributes
+#undef DeleteFile
+#undef GetTempFileName
+#undef GetModuleFileName
+
+namespace wide {
+
+// The same arguments and results as the "...W" functions of these names.
+ATOM RegisterClassEx(const WNDCLASSEXW* window_class);
+HWND CreateWindowEx(DWORD ex_style, const wchar_t* class_name, const wchar_t* window_name,
+                    DWORD style, int x, int y, int width, int height, HWND parent, HMENU menu,
+                    HINSTANCE instance, void* param);
+LRESULT DefWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+BOOL GetMessage(MSG* message, HWND window, UINT first, UINT last);
+LRESULT DispatchMessage(const MSG* message);
+BOOL PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT SendMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+BOOL SetWindowText(HWND window, const wchar_t* text);
+// Resources by number only: the program's own, or with no instance the system's.
+HANDLE LoadImage(HINSTANCE instance, WORD id, UINT type, int width, int height, UINT flags);
+HFONT CreateFont(int height, int width, int escapement, int orientation, int weight,
+                 DWORD italic, DWORD underline, DWORD strike_out, DWORD charset,
+                 DWORD out_precision, DWORD clip_precision, DWORD quality, DWORD pitch_and_family,
+                 const wchar_t* face);
+
+/// FILE_SHARE_DELETE is dropped on the older family, which refuses it.
+HANDLE CreateFile(const wchar_t* path, DWORD access, DWORD share, DWORD disposition);
+DWORD GetFileAttributes(const wchar_t* path);
+BOOL SetFileAttributes(const wchar_t* path, DWORD attributes);
+BOOL DeleteFile(const wchar_t* path);
+/// Creates an empty file of a new name in `directory`; `path` holds MAX_PATH characters.
+UINT GetTempFileName(const wchar_t* directory, const wchar_t* prefix, wchar_t* path);
+/// The running program's path; the length in characters, 0 on failure.
+DWORD GetModuleFileName(wchar_t* path, DWORD capacity);
+
+/// Puts `from` in the place of `to`, replacing a file there. On the NT family one rename
+/// (MoveFileExW); the older family has no MoveFileEx, so `to` is deleted first.
+BOOL MoveFileReplacing(const wchar_t* from, const wchar_t* to);
+
+}  // namespace wide
+
+namespace nt {
+
+/// MoveFileExW, for the NT family only: Windows 95 lacks it, so it is looked up at start,
+/// never imported. Fails with ERROR_CALL_NOT_IMPLEMENTED where it was not found.
+BOOL MoveFileEx(const wchar_t* from, const wchar_t* to, DWORD flags);
+
+}  // namespace nt

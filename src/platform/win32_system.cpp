@@ -1,0 +1,212 @@
+// The registry, system, keyboard and file operations on Windows.
+#include "platform/win32_family.h"
+#include "platform/win32_platform.h"
+
+namespace {
+
+HKEY RootKey(RegistryRoot root) {
+  return root == RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+HKEY ToHkey(int32_t handle) { return reinterpret_cast<HKEY>(static_cast<intptr_t>(handle)); }
+int32_t FromHkey(HKEY key) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(key)); }
+
+// Owner of a file handle.
+class File {
+ public:
+  File(const wchar_t* path, DWORD access, DWORD disposition)
+      : handle_(wide::CreateFile(path, access,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 disposition)) {}
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() { Close(); }
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+  // Bytes read into `buffer`, 0 at the end, -1 on error.
+  long Read(char* buffer, DWORD capacity) {
+    DWORD got = 0;
+    return ReadFile(handle_, buffer, capacity, &got, nullptr) ? static_cast<long>(got) : -1;
+  }
+  // True when all `count` bytes were written.
+  bool Write(const char* buffer, DWORD count) {
+    DWORD written = 0;
+    return WriteFile(handle_, buffer, count, &written, nullptr) && written == count;
+  }
+  // False when the handle was open and closing it failed (data not written).
+  bool Close() {
+    if (!ok()) return true;
+    const BOOL closed = CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return closed != FALSE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+char copy_buffer[65536];
+
+// Copies the bytes of `source` into the existing file `target`; false unless all arrived.
+bool CopyBytes(const wchar_t* source, const wchar_t* target) {
+  File from(source, GENERIC_READ, OPEN_EXISTING);
+  File to(target, GENERIC_WRITE, TRUNCATE_EXISTING);
+  if (!from.ok() || !to.ok()) return false;
+  for (;;) {
+    const long got = from.Read(copy_buffer, sizeof copy_buffer);
+    if (got < 0) return false;
+    if (got == 0) return to.Close();
+    if (!to.Write(copy_buffer, static_cast<DWORD>(got))) return false;
+  }
+}
+
+// A new empty file beside `path` (same directory, so same volume and the directory's
+// permissions), named so that it clashes with nothing already there.
+bool MakeFileBeside(const wchar_t* path, wchar_t* made) {
+  wchar_t directory[MAX_PATH];
+  int cut = 0;
+  for (int i = 0; path[i] && i < MAX_PATH - 1; ++i) {
+    directory[i] = path[i];
+    if (path[i] == L'\\') cut = i + 1;
+  }
+  if (cut == 0) return false;
+  directory[cut] = L'\0';
+  return wide::GetTempFileName(directory, L"tvl", made) != 0;
+}
+
+// NT only: a target in use as a loaded module cannot be replaced, but can be renamed. The
+// old file is renamed aside, the new one takes its name, and the old one is deleted at the
+// next restart; on failure the old file gets its name back.
+bool ReplaceFileInUse(const wchar_t* replacement, const wchar_t* target) {
+  wchar_t aside[MAX_PATH];
+  if (!MakeFileBeside(target, aside)) return false;
+  if (!nt::MoveFileEx(target, aside, MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileW(aside);
+    return false;
+  }
+  if (!nt::MoveFileEx(replacement, target, /*dwFlags=*/0)) {
+    nt::MoveFileEx(aside, target, /*dwFlags=*/0);
+    return false;
+  }
+  nt::MoveFileEx(aside, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return true;
+}
+
+}  // namespace
+
+// Registry.
+
+int32_t Win32Platform::RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
+  HKEY key = nullptr;
+  const LONG result = ::RegOpenKeyA(RootKey(root), Ansi(path).bytes, &key);
+  *handle = FromHkey(key);
+  return result;
+}
+
+int32_t Win32Platform::RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
+  HKEY key = nullptr;
+  const LONG result = ::RegCreateKeyA(RootKey(root), Ansi(path).bytes, &key);
+  *handle = result == ERROR_SUCCESS ? FromHkey(key) : 0;
+  return result;
+}
+
+int32_t Win32Platform::RegQueryValueExA(int32_t handle, const Text& name, int32_t* type,
+                                        Text* buffer, int32_t* size) {
+  Ansi bytes(*buffer);
+  if (*size < 0 || *size > bytes.length) return ERROR_INVALID_PARAMETER;
+  DWORD value_type = static_cast<DWORD>(*type);
+  DWORD count = static_cast<DWORD>(*size);
+  const LONG result = ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, &value_type,
+                                         reinterpret_cast<BYTE*>(bytes.bytes), &count);
+  *type = static_cast<int32_t>(value_type);
+  *size = static_cast<int32_t>(count);
+  *buffer = FromAnsi(bytes.bytes, bytes.length);
+  return result;
+}
+
+int32_t Win32Platform::RegSetValueExA(int32_t handle, const Text& name, const Text& data) {
+  Ansi bytes(data);
+  return ::RegSetValueExA(ToHkey(handle), Ansi(name).bytes, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(bytes.bytes), bytes.length + 1);
+}
+
+int32_t Win32Platform::RegCloseKey(int32_t handle) { return ::RegCloseKey(ToHkey(handle)); }
+
+// System and keyboard.
+
+int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
+  Ansi bytes(*buffer);
+  if (capacity > bytes.length) capacity = bytes.length;
+  const UINT result = ::GetSystemDirectoryA(bytes.bytes, static_cast<UINT>(capacity));
+  *buffer = FromAnsi(bytes.bytes, bytes.length);
+  return static_cast<int32_t>(result);
+}
+
+bool Win32Platform::GetVersionExA(OsVersionInfo* info) {
+  static_assert(sizeof(OsVersionInfo) == sizeof(OSVERSIONINFOA), "OSVERSIONINFOA layout");
+  return ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info)) != FALSE;
+}
+
+bool Win32Platform::LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) {
+  *layout = reinterpret_cast<uintptr_t>(::LoadKeyboardLayoutA(Ansi(layout_id).bytes, flags));
+  return true;
+}
+
+// Files and process.
+
+Presence Win32Platform::FileExists(const Text& name) {
+  const DWORD attributes = wide::GetFileAttributes(WideChars(name));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Presence::kAbsent
+                                                                           : Presence::kError;
+  }
+  const DWORD excluded = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+  return (attributes & excluded) ? Presence::kAbsent : Presence::kPresent;
+}
+
+// The copy goes to a new file beside the target and takes the target's place only once it
+// is complete, so a full disk or a read error leaves the earlier file as it was. The new
+// file is made here, so it is never read-only whatever the source's attributes.
+bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
+  const wchar_t* target_path = WideChars(target);
+  const DWORD attributes = wide::GetFileAttributes(target_path);
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+
+  wchar_t copy[MAX_PATH];
+  if (!MakeFileBeside(target_path, copy)) return false;
+  if (CopyBytes(WideChars(source), copy)) {
+    const bool read_only = exists && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (read_only) wide::SetFileAttributes(target_path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    if (wide::MoveFileReplacing(copy, target_path)) return true;
+    // On the older family a file in use stays as it is.
+    if (exists && IsNtFamily() && ReplaceFileInUse(copy, target_path)) return true;
+    if (read_only) wide::SetFileAttributes(target_path, attributes);
+  }
+  wide::DeleteFile(copy);
+  return false;
+}
+
+bool Win32Platform::FilesMatch(const Text& a, const Text& b) {
+  File first(WideChars(a), GENERIC_READ, OPEN_EXISTING);
+  File second(WideChars(b), GENERIC_READ, OPEN_EXISTING);
+  if (!first.ok() || !second.ok()) return false;
+  static char chunk_a[4096], chunk_b[4096];
+  for (;;) {
+    const long got_a = first.Read(chunk_a, sizeof chunk_a);
+    const long got_b = second.Read(chunk_b, sizeof chunk_b);
+    if (got_a < 0 || got_a != got_b || __builtin_memcmp(chunk_a, chunk_b, got_a) != 0) return false;
+    if (got_a == 0) return true;
+  }
+}
+
+Text Win32Platform::ProgramDirectory() {
+  wchar_t path[Text::kCapacity + 1];
+  DWORD cut = wide::GetModuleFileName(path, Text::kCapacity + 1);
+  while (cut > 0 && path[cut - 1] != L'\\') --cut;
+  if (cut > 0) --cut;  // drop the backslash before the file name
+  Text directory;
+  for (DWORD i = 0; i < cut; ++i) directory.Append(static_cast<char16_t>(path[i]));
+  if (directory.size() == 2 && directory[1] == u':') directory.Append(u'\\');  // drive root
+  return directory;
+}

@@ -1,0 +1,222 @@
+// The installer window and its message loop on Windows.
+#include "platform/win32_family.h"
+#include "platform/win32_platform.h"
+
+namespace {
+
+const wchar_t kWindowClass[] = L"TavrelSetupWindow";
+const UINT kActivateMessage = WM_APP + 1;
+const WORD kIconId = 1;
+const WORD kArrowCursor = 32512;  // OCR_NORMAL
+
+// The program's one window, whose messages the window procedure hands on.
+Win32Platform* the_window_owner = nullptr;
+// The window's first client size, also its size during the installation, and the label's
+// box, in twips (1440 to the inch).
+const int kInitialClientWidth = 9525, kInitialClientHeight = 8205;
+const int kLabelLeft = 0, kLabelTop = 7560, kLabelWidth = 6015, kLabelHeight = 615;
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+int Pixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+
+}  // namespace
+
+GdiObject& GdiObject::operator=(GdiObject&& other) noexcept {
+  if (this != &other) {
+    if (object_) DeleteObject(object_);
+    object_ = other.object_;
+    other.object_ = nullptr;
+  }
+  return *this;
+}
+
+GdiObject::~GdiObject() {
+  if (object_) DeleteObject(object_);
+}
+
+Win32Platform::~Win32Platform() {
+  if (canvas_) {
+    SelectObject(canvas_, canvas_original_bitmap_);
+    SelectObject(canvas_, canvas_original_font_);
+    DeleteDC(canvas_);
+  }
+}
+
+// The window.
+
+bool Win32Platform::CreateMainWindow() {
+  WNDCLASSEXW window_class = {};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = WindowProc;
+  window_class.hInstance = instance_;
+  window_class.hIcon =
+      static_cast<HICON>(wide::LoadImage(instance_, kIconId, IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+  window_class.hIconSm =
+      static_cast<HICON>(wide::LoadImage(instance_, kIconId, IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+  window_class.hCursor = static_cast<HCURSOR>(
+      wide::LoadImage(nullptr, kArrowCursor, IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE));
+  window_class.lpszClassName = kWindowClass;
+  if (!wide::RegisterClassEx(&window_class)) return false;
+
+  // Twips follow the screen's dots per inch, as the font's points do.
+  const int dpi = ScreenDpi();
+  const DWORD style = WS_OVERLAPPEDWINDOW;
+  RECT frame = {0, 0, Pixels(kInitialClientWidth, dpi), Pixels(kInitialClientHeight, dpi)};
+  AdjustWindowRectEx(&frame, style, /*bMenu=*/FALSE, 0);
+  the_window_owner = this;
+  window_ = wide::CreateWindowEx(0, kWindowClass, L"Form1", style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                 nullptr, instance_, nullptr);
+  if (!window_) return false;
+
+  // 26.25 points; where the face is missing, the font mapper substitutes one of the
+  // same character set, so the Chinese caption still shows.
+  font_ = GdiObject(wide::CreateFont(-MulDiv(2625, dpi, 7200), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                     FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"黑体"));
+  HDC screen = GetDC(window_);
+  canvas_ = CreateCompatibleDC(screen);
+  ReleaseDC(window_, screen);
+  if (!canvas_) return false;
+  canvas_original_font_ = SelectObject(canvas_, font_.get());
+  ResizeCanvas();
+
+  label_ = wide::CreateWindowEx(0, L"STATIC", L"感谢使用Tavrel输入法", WS_CHILD | WS_VISIBLE | SS_LEFT,
+                                Pixels(kLabelLeft, dpi), Pixels(kLabelTop, dpi),
+                                Pixels(kLabelWidth, dpi), Pixels(kLabelHeight, dpi), window_,
+                                nullptr, instance_, nullptr);
+  if (!label_) return false;
+  wide::SendMessage(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), /*redraw=*/FALSE);
+  return true;
+}
+
+void Win32Platform::ResizeCanvas() {
+  RECT client;
+  GetClientRect(window_, &client);
+  if (client.right <= 0 || client.bottom <= 0) return;  // minimized: keep the drawing
+  HDC screen = GetDC(window_);
+  GdiObject bitmap(CreateCompatibleBitmap(screen, client.right, client.bottom));
+  ReleaseDC(window_, screen);
+  if (!bitmap.get()) return;
+  HGDIOBJ previous = SelectObject(canvas_, bitmap.get());
+  if (!canvas_original_bitmap_) canvas_original_bitmap_ = previous;
+  canvas_bitmap_ = static_cast<GdiObject&&>(bitmap);  // deletes the bitmap it replaces
+}
+
+void Win32Platform::Run(WindowEvents& events) {
+  events_ = &events;
+  events.Load();
+  shown_ = true;
+  ShowWindow(window_, SW_SHOWMAXIMIZED);
+  if (!resized_since_shown_) OnResize();  // the first showing counts as a resize
+  UpdateWindow(window_);
+  // Activation can reach the window while it is still being shown; the report waits
+  // until the backdrop is up.
+  wide::PostMessage(window_, kActivateMessage, 0, 0);
+  MSG message;
+  while (wide::GetMessage(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    wide::DispatchMessage(&message);
+  }
+}
+
+void Win32Platform::OnResize() {
+  resized_since_shown_ = true;
+  ResizeCanvas();
+  events_->Resize();
+  InvalidateRect(window_, nullptr, /*bErase=*/FALSE);
+}
+
+LRESULT CALLBACK Win32Platform::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  Win32Platform* self = the_window_owner;
+  if (!self) return wide::DefWindowProc(window, message, wparam, lparam);
+  if (!self->window_) self->window_ = window;  // messages sent while it is being created
+  return self->HandleMessage(message, wparam, lparam);
+}
+
+LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_SIZE:
+      if (shown_ && events_) OnResize();
+      return 0;
+    case kActivateMessage:
+      if (!activated_) {
+        activated_ = true;
+        events_->Activate();
+      }
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // the whole client area is painted from the drawing
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window_, &paint);
+      BitBlt(dc, paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right - paint.rcPaint.left,
+             paint.rcPaint.bottom - paint.rcPaint.top, canvas_, paint.rcPaint.left,
+             paint.rcPaint.top, SRCCOPY);
+      EndPaint(window_, &paint);
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wparam);
+      SetTextColor(dc, RGB(192, 192, 255));
+      SetBkColor(dc, RGB(0, 0, 0));
+      return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
+    }
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return wide::DefWindowProc(window_, message, wparam, lparam);
+}
+
+void Win32Platform::SetCaption(const Text& caption) {
+  caption_ = caption;
+  wide::SetWindowText(window_, WideChars(caption));
+}
+
+Text Win32Platform::Caption() { return caption_; }
+
+double Win32Platform::ClientWidth() {
+  RECT client;
+  GetClientRect(window_, &client);
+  return client.right;
+}
+
+double Win32Platform::ClientHeight() {
+  RECT client;
+  GetClientRect(window_, &client);
+  return client.bottom;
+}
+
+void Win32Platform::PaintRectangle(int x1, int y1, int x2, int y2, int32_t colour) {
+  RECT rect = {x1, y1, x2, y2};
+  GdiObject brush(CreateSolidBrush(static_cast<COLORREF>(colour)));
+  FillRect(canvas_, &rect, static_cast<HBRUSH>(brush.get()));
+}
+
+void Win32Platform::PrintText(int x, int y, const Text& text, int32_t colour) {
+  SetTextColor(canvas_, static_cast<COLORREF>(colour));
+  SetBkMode(canvas_, TRANSPARENT);
+  TextOutW(canvas_, x, y, WideChars(text), static_cast<int>(text.size()));
+}
+
+void Win32Platform::MoveLabel(int left, int top) {
+  SetWindowPos(label_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int Win32Platform::ScreenHeight() {
+  return MulDiv(GetSystemMetrics(SM_CYSCREEN), 1440, ScreenDpi());
+}
+
+// MessageBoxW and TextOutW work on both families.
+void Win32Platform::ShowMessage(const Text& prompt, int32_t style, const Text& title) {
+  MessageBoxW(window_, WideChars(prompt), WideChars(title), static_cast<UINT>(style));
+}
+
+void Win32Platform::UnloadWindow() { DestroyWindow(window_); }

@@ -1,0 +1,45 @@
+// Program start on Windows: creating the installer window starts the installation. The
+// programs link no C library; the process starts here and ends with the outcome as its
+// exit status.
+#include <windows.h>
+
+#include "platform/win32_family.h"
+#include "platform/win32_platform.h"
+#include "window/frm_setup.h"
+
+namespace {
+
+// Activating the layout loads the input method's module into this process, and the module's
+// own imports would be looked for in the program's folder first, which is wherever the
+// program was downloaded to. Where the system allows it, libraries come from the system
+// directory only. Windows 95, 98 and Me have neither function, and older NT versions lack
+// one or both.
+void RestrictLibrarySearch() {
+  if (!IsNtFamily()) return;
+  auto set_default_directories =
+      KernelFunction<BOOL(WINAPI*)(DWORD)>("SetDefaultDllDirectories");
+  if (set_default_directories && set_default_directories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  auto set_dll_directory = KernelFunction<BOOL(WINAPI*)(LPCSTR)>("SetDllDirectoryA");
+  if (set_dll_directory) set_dll_directory("");
+}
+
+ExitStatus RunInstaller() {
+  Win32Platform platform(GetModuleHandleA(nullptr));
+  if (!platform.CreateMainWindow()) {
+    MessageBoxW(nullptr, L"安装程序无法创建窗口，安装未进行。", L"Tavrel输入法安装", MB_ICONERROR | MB_OK);
+    return kExitNotRun;
+  }
+  FrmSetup form(platform);
+  platform.Run(form);
+  return form.Outcome();
+}
+
+}  // namespace
+
+// The process's entry point. ExitProcess, not a return: returning would end only this
+// thread, and a thread started by the input method could keep the process alive.
+extern "C" [[noreturn]] void ProgramStart() {
+  SelectPlatformFamily();
+  RestrictLibrarySearch();
+  ExitProcess(static_cast<UINT>(RunInstaller()));
+}
