@@ -26,7 +26,6 @@ int LengthOf(const wchar_t* text) {
 
 void SelectPlatformFamily() {
   nt_family = (GetVersion() & 0x80000000u) == 0;
-  if (nt_family) move_file_ex = KernelFunction<MoveFileExWFunction>("MoveFileExW");
 }
 
 bool IsNtFamily() { return nt_family; }
@@ -173,6 +172,7 @@ BOOL MoveFileReplacing(const wchar_t* from, const wchar_t* to) {
 }  // namespace wide
 
 BOOL nt::MoveFileEx(const wchar_t* from, const wchar_t* to, DWORD flags) {
+  if (!move_file_ex) move_file_ex = KernelFunction<MoveFileExWFunction>("MoveFileExW");
   if (!move_file_ex) {
     SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return FALSE;

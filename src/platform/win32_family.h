@@ -105,8 +105,8 @@ BOOL MoveFileReplacing(const wchar_t* from, const wchar_t* to);
 
 namespace nt {
 
-/// MoveFileExW, for the NT family only: Windows 95 lacks it, so it is looked up at start,
-/// never imported. Fails with ERROR_CALL_NOT_IMPLEMENTED where it was not found.
+/// MoveFileExW, for the NT family only: Windows 95 lacks it, so it is looked up, never
+/// imported. Fails with ERROR_CALL_NOT_IMPLEMENTED where it was not found.
 BOOL MoveFileEx(const wchar_t* from, const wchar_t* to, DWORD flags);
 
 }  // namespace nt
