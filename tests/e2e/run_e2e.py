@@ -2,7 +2,10 @@
 """End-to-end tests of dist/tvlinst.exe and dist/setup.exe under Wine.
 
 usage: run_e2e.py [DIST_DIR] [--build DIR] [--win64-dist DIR] [-k PATTERN]
-Each case runs in a fresh copy of a template prefix, on a private Xvfb.
+Each case runs in a fresh copy of a template prefix, on a private Xvfb, once
+per program and platform family: the NT family, and the Windows 95/98/Me
+family (Wine's Version "win98"; test classes ending in Win98). Some cases
+mount a small tmpfs (as root) over a prefix's system directory.
 Ends with a line "e2e: N passed, M failed"; exit status 1 on any failure.
 On a machine whose kernel cannot execute 32-bit x86 programs at all, the
 programs in DIST_DIR cannot run. Then, given --win64-dist (a 64-bit build of
@@ -11,8 +14,11 @@ without it the run says why and exits with SKIPPED, which CTest reports as
 skipped.
 """
 import argparse
+import contextlib
 import os
+import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -28,6 +34,26 @@ NO_MB = "码表文件未找到！"
 FAILED = "Tavrel输入法未能安装成功！"
 LAYOUT = "E0200804"
 SLOTS = ["E02%d0804" % i for i in range(10)]
+SESSION_MANAGER = r"System\CurrentControlSet\Control\Session Manager"
+
+# The ...W functions Windows 95/98/Me implement; it only stubs the others.
+WIN9X_WIDE = {"MessageBoxW", "MessageBoxExW", "TextOutW", "ExtTextOutW", "GetTextExtentPointW",
+              "GetTextExtentPoint32W", "GetTextExtentExPointW", "GetCharWidthW", "lstrlenW",
+              "MultiByteToWideChar", "WideCharToMultiByte"}
+# Functions Windows 95/98/Me lack or only stub.
+NT_ONLY = {"MoveFileExA", "MoveFileExW", "ReplaceFileA", "ReplaceFileW", "GetFileSizeEx",
+           "SetDefaultDllDirectories", "SetDllDirectoryA", "SetDllDirectoryW", "AddDllDirectory",
+           "RemoveDllDirectory", "SetFilePointerEx", "CreateHardLinkA", "CreateHardLinkW",
+           "MoveFileWithProgressA", "MoveFileWithProgressW", "CopyFileExA", "CopyFileExW",
+           "GetNativeSystemInfo", "IsWow64Process", "Wow64DisableWow64FsRedirection",
+           "Wow64RevertWow64FsRedirection", "FlsAlloc", "FlsGetValue", "FlsSetValue", "FlsFree",
+           "GetFileInformationByHandleEx", "SetFileInformationByHandle", "CreateFile2"}
+# Calls the installation cannot do without, so that an empty trace cannot pass.
+CORE_ANSI = {"RegOpenKeyA", "LoadKeyboardLayoutA", "GetSystemDirectoryA", "CreateWindowExA"}
+# Hidden from relay traces by default are, among others, FlsGetValue/FlsSetValue: show them.
+RELAY_EXCLUDE = ('[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\n"RelayExclude"="'
+                 'ntdll.RtlEnterCriticalSection;ntdll.RtlTryEnterCriticalSection;'
+                 'ntdll.RtlLeaveCriticalSection"\n')
 
 SKIPPED = 77
 
@@ -45,6 +71,24 @@ def setUpModule():
     print("template prefix ready in %.1fs" % (time.time() - t), file=sys.stderr)
     STATE["locker"] = w.build_windows_exe(os.path.join(HERE, "locker.c"),
                                           os.path.join(CFG["build"], "locker.exe"))
+    STATE["oldime"] = w.build_windows_exe(os.path.join(HERE, "oldime.c"),
+                                          os.path.join(CFG["build"], "oldime.dll"), ["-shared"])
+
+
+def template(family):
+    """The template prefix of a platform family, made once."""
+    if family == "nt":
+        return STATE["template"]
+    if family not in STATE:
+        base = os.path.join(CFG["build"], "prefixes")
+        tpl = os.path.join(base, "template-" + family)
+        if not os.path.exists(tpl + ".ok"):
+            w.copy_prefix(STATE["template"], tpl)
+            w.regedit(tpl, STATE["display"], reg_text(
+                '[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="%s"\n' % family))
+            open(tpl + ".ok", "w").close()
+        STATE[family] = tpl
+    return STATE[family]
 
 
 def tearDownModule():
@@ -63,23 +107,23 @@ def other_ime(slot):
 
 class Base(unittest.TestCase):
     exe = None  # set in subclasses
+    family = "nt"  # or "win98": Wine reports Windows 98
 
     def setUp(self):
         self.display = STATE["display"]
-        name = "%s-%s" % (self.exe.split(".")[0], self._testMethodName)
-        self.prefix = os.path.join(CFG["build"], "prefixes", name)
+        self.name = "%s-%s-%s" % (self.exe.split(".")[0], self.family, self._testMethodName)
+        self.prefix = os.path.join(CFG["build"], "prefixes", self.name)
         self.prefixes = [self.prefix]
         self.faults_before = self.faults()
-        self.copy_s = w.copy_prefix(STATE["template"], self.prefix)
+        self.copy_s = w.copy_prefix(template(self.family), self.prefix)
         self.exe_path = os.path.join(CFG["dist"], self.exe)
         self.assertTrue(os.path.isfile(self.exe_path), "missing " + self.exe_path)
 
     def fresh(self, tag):
         """A second fresh prefix within one test (for grouped variants)."""
-        self.prefix = os.path.join(CFG["build"], "prefixes",
-                                   "%s-%s-%s" % (self.exe.split(".")[0], self._testMethodName, tag))
+        self.prefix = os.path.join(CFG["build"], "prefixes", "%s-%s" % (self.name, tag))
         self.prefixes.append(self.prefix)
-        w.copy_prefix(STATE["template"], self.prefix)
+        w.copy_prefix(template(self.family), self.prefix)
 
     def faults(self):
         result = self._outcome.result
@@ -95,10 +139,92 @@ class Base(unittest.TestCase):
     def seed(self, *blocks):
         w.regedit(self.prefix, self.display, reg_text(*blocks))
 
-    def run_it(self, ime=w.STANDIN_IME, mb=w.STANDIN_MB, shot=None, after_exit=None):
+    def run_it(self, ime=w.STANDIN_IME, mb=w.STANDIN_MB, mode=None, **kw):
+        """Run the program from C:\\tvl holding ime and mb (their file mode
+        set to `mode` if given); kw go to winerun.run_exe."""
         folder = w.layout_folder(self.prefix, self.exe_path, ime=ime, mb=mb)
-        return w.run_exe(self.prefix, self.display, folder, self.exe, shot=shot,
-                         after_exit=after_exit)
+        for name in ("tvl1.IME", "tvl1.MB") if mode is not None else ():
+            if os.path.exists(os.path.join(folder, name)):
+                os.chmod(os.path.join(folder, name), mode)
+        return w.run_exe(self.prefix, self.display, folder, self.exe, **kw)
+
+    def run_while_held(self, name, map_image=False, **kw):
+        """Run the program while the locker holds system32's `name`: open
+        without write or delete sharing, or mapped as a module (map_image)."""
+        drive_c = os.path.join(self.prefix, "drive_c")
+        ready = os.path.join(drive_c, "lock.ready")
+        release = os.path.join(drive_c, "lock.release")
+        w.shutil.copy(STATE["locker"], os.path.join(drive_c, "locker.exe"))
+        lock = w.start_wine(self.prefix, self.display,
+                            ["C:\\locker.exe"] + (["-map"] if map_image else []) +
+                            ["C:\\windows\\system32\\" + name,
+                             "C:\\lock.ready", "C:\\lock.release", "120"], cwd=drive_c)
+
+        def unlock():
+            open(release, "w").close()
+            try:
+                lock.wait(timeout=15)
+            except w.subprocess.TimeoutExpired:
+                pass
+            w.stop(lock)
+        try:
+            deadline = time.time() + 60
+            while not os.path.exists(ready) and time.time() < deadline and lock.poll() is None:
+                time.sleep(0.1)
+            self.assertTrue(os.path.exists(ready), "locker did not get the file open")
+            return self.run_it(after_exit=unlock, **kw)
+        finally:
+            unlock()
+
+    def relay_run(self):
+        """One successful run with a relay trace (kept in a temporary file
+        meanwhile). Returns the calls the program's own code made, in order,
+        as (module, function, argument text)."""
+        self.seed(RELAY_EXCLUDE)
+        fd, err = tempfile.mkstemp(suffix=".relay", dir=CFG["build"])
+        os.close(fd)
+        try:
+            res = self.run_it(extra_debug=w.RELAY_DEBUG, err_path=err, box_timeout=240)
+            mb = os.path.getsize(err) / 2 ** 20
+            base, calls = w.image_calls(err, self.exe_path)
+        finally:
+            os.unlink(err)
+        print("\n%s on %s: relay trace %.0f MiB, run %.1fs; image at %s; %d calls from it"
+              % (self.exe, self.family, mb, res.run_seconds, base and hex(base), len(calls)),
+              file=sys.stderr)
+        self.assert_box(res, OK_TEXT)
+        self.assertIsNotNone(base, "no loaddll line for the program's image")
+        return calls
+
+    def sys32_listing(self):
+        return sorted(os.listdir(w.system32(self.prefix)))
+
+    @contextlib.contextmanager
+    def small_system32(self):
+        """The prefix's system directory on a tmpfs of its own (see shrink):
+        its contents are copied onto it (the prefix holds hard links to the
+        template), and it is unmounted afterwards, also on failure."""
+        sysdir = w.system32(self.prefix)
+        real = sysdir + ".real"
+        subprocess.run(["cp", "-al", sysdir, real], check=True, timeout=120)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4g,mode=755", "tmpfs", sysdir],
+                       check=True, timeout=60)
+        try:
+            subprocess.run(["cp", "-a", real + "/.", sysdir], check=True, timeout=300)
+            yield sysdir
+        finally:
+            if subprocess.run(["umount", sysdir], timeout=60).returncode != 0:
+                subprocess.run(["umount", "-l", sysdir], timeout=60)
+            w.shutil.rmtree(real, ignore_errors=True)
+
+    def shrink(self, sysdir, free):
+        """Leave about `free` bytes on the tmpfs mounted at sysdir."""
+        st = os.statvfs(sysdir)
+        used = (st.f_blocks - st.f_bfree) * st.f_frsize
+        subprocess.run(["mount", "-o", "remount,size=%d" % (used + free), sysdir],
+                       check=True, timeout=60)
+        st = os.statvfs(sysdir)
+        return st.f_bavail * st.f_frsize
 
     # -- checks
     def layouts(self):
@@ -115,12 +241,14 @@ class Base(unittest.TestCase):
         vals = w.values(w.hklm(self.prefix), w.LAYOUTS + "\\" + slot)
         self.assertIsNotNone(vals, "no key " + slot)
         self.assertEqual(vals.get("Ime File"), ("sz", "tvl1.IME"))
-        self.assertEqual(vals.get("Layout File"), ("sz", "kbdus.dll"))
+        self.assertEqual(vals.get("Layout File"),
+                         ("sz", "kbdus.dll" if self.family == "nt" else "kbdus.kbd"))
         self.assertEqual(vals.get("Layout Text"), ("sz", "Tavrel输入法"))
 
     def assert_box(self, res, text):
         self.assertEqual(res.texts, [text], "message boxes shown")
-        self.assertEqual(res.exit_code, 0)
+        self.assertEqual(res.exit_code, 0 if text == OK_TEXT else 1,
+                         "exit status after %r" % text)
         boxes = [win for win in res.windows if win[0] == TITLE and win[3] < 800 and win[4] < 500]
         self.assertTrue(boxes, "no message box titled %s among %r" % (TITLE, res.windows))
 
@@ -207,34 +335,47 @@ class Cases:
                 self.fresh(tag)
                 with open(os.path.join(w.system32(self.prefix), "tvl1.IME"), "wb") as f:
                     f.write(target)
-                drive_c = os.path.join(self.prefix, "drive_c")
-                ready = os.path.join(drive_c, "lock.ready")
-                release = os.path.join(drive_c, "lock.release")
-                w.shutil.copy(STATE["locker"], os.path.join(drive_c, "locker.exe"))
-                lock = w.start_wine(self.prefix, self.display,
-                                    ["C:\\locker.exe", "C:\\windows\\system32\\tvl1.IME",
-                                     "C:\\lock.ready", "C:\\lock.release", "120"], cwd=drive_c)
-
-                def unlock():
-                    open(release, "w").close()
-                    try:
-                        lock.wait(timeout=15)
-                    except w.subprocess.TimeoutExpired:
-                        pass
-                    w.stop(lock)
-                try:
-                    deadline = time.time() + 60
-                    while not os.path.exists(ready) and time.time() < deadline and lock.poll() is None:
-                        time.sleep(0.1)
-                    self.assertTrue(os.path.exists(ready), "locker did not get the file open")
-                    res = self.run_it(after_exit=unlock)
-                finally:
-                    unlock()
+                res = self.run_while_held("tvl1.IME")
                 self.assert_box(res, text)
                 self.assertEqual(self.sys32("tvl1.IME"), target, "locked target changed")
 
+    def test_disk_full_keeps_earlier_files(self):
+        old = {"tvl1.IME": b"OLD-IME\x01" * 8192, "tvl1.MB": b"OLD-MB\x02\x03" * 4096}
+        with self.small_system32() as sysdir:
+            for name, data in old.items():
+                with open(os.path.join(sysdir, name), "wb") as f:
+                    f.write(data)
+            free = self.shrink(sysdir, 256 * 1024)
+            listing = self.sys32_listing()
+            res = self.run_it(ime=b"NEW-IME\x05" * (2 ** 20 // 8),  # 1 MiB
+                              mb=b"NEW-MB\x06\x07" * (2 ** 19 // 8))  # 512 KiB
+            after = {name: self.sys32(name) for name in old}
+            stray = sorted(set(self.sys32_listing()) ^ set(listing))
+        print("\n%s on %s: %d bytes were free; afterwards %s; files added or gone: %s"
+              % (self.exe, self.family, free, ", ".join(
+                  "%s %s bytes%s" % (n, None if d is None else len(d), "" if d == old[n] else
+                                     " (changed)") for n, d in after.items()), stray),
+              file=sys.stderr)
+        for name, data in old.items():
+            self.assertTrue(after[name] == data, "%s no longer holds its earlier bytes" % name)
+        self.assertEqual(stray, [], "files added to or gone from system32")
+        self.assert_box(res, FAILED)
+
+    def test_read_only_files(self):
+        # read-only sources, and a read-only earlier tvl1.MB in system32
+        target = os.path.join(w.system32(self.prefix), "tvl1.MB")
+        with open(target, "wb") as f:
+            f.write(b"OLD-MB-READ-ONLY")
+        os.chmod(target, 0o444)
+        res = self.run_it(mode=0o444)
+        self.assert_box(res, OK_TEXT)
+        for name, data in (("tvl1.IME", w.STANDIN_IME), ("tvl1.MB", w.STANDIN_MB)):
+            self.assertEqual(self.sys32(name), data, name)
+            mode = os.stat(os.path.join(w.system32(self.prefix), name)).st_mode
+            self.assertTrue(mode & 0o200, "%s installed read-only (mode %o)" % (name, mode & 0o777))
+
     def test_screenshot_while_box_is_up(self):
-        shot = os.path.join(CFG["build"], "shot-%s.png" % self.exe.split(".")[0])
+        shot = os.path.join(CFG["build"], "shot-%s-%s.png" % (self.exe.split(".")[0], self.family))
         res = self.run_it(shot=shot)
         print("\nscreenshot: %s" % shot, file=sys.stderr)
         self.assertEqual(res.texts, [OK_TEXT])
@@ -271,12 +412,111 @@ def check_picture(tc, path):
     tc.assertGreater(shadow, 15, "no dark shadow pixels in the top-left")
 
 
-class TestTvlinst(Cases, Base):
+class NtCases:
+    """Cases of the NT family only."""
+
+    def test_dll_search_path_set_first(self):
+        calls = self.relay_run()
+        first = next((i for i, c in enumerate(calls) if c[1] in
+                      ("SetDefaultDllDirectories", "SetDllDirectoryA", "SetDllDirectoryW")), None)
+        print("first calls: %s" % ", ".join(
+            "%s(%s)" % c[1:] for c in calls[:(first or 5) + 1]), file=sys.stderr)
+        self.assertIsNotNone(first, "neither SetDefaultDllDirectories nor SetDllDirectoryA called")
+        # Wine's kernel32 has SetDefaultDllDirectories, so it is the one to call.
+        self.assertEqual(calls[first][1], "SetDefaultDllDirectories")
+        self.assertEqual(int(calls[first][2].split(",")[0], 16) & 0xFFFFFFFF, 0x800,
+                         "SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)")
+        before = [c[1] for c in calls[:first]]
+        self.assertTrue(set(before) <= {"GetModuleHandleA", "GetModuleHandleW", "GetProcAddress",
+                                        "GetVersion", "GetVersionExA"},
+                        "called before it: %s" % before)
+        self.assertTrue(any(c[1] == "GetProcAddress" and '"SetDefaultDllDirectories"' in c[2]
+                            for c in calls[:first]), "not looked up with GetProcAddress")
+        import pefile
+        pe = pefile.PE(self.exe_path)
+        imported = {i.name.decode() for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+                    for i in e.imports if i.name}
+        self.assertFalse(imported & {"SetDefaultDllDirectories", "SetDllDirectoryA",
+                                     "SetDllDirectoryW"}, "imported")
+
+    def test_ansi_code_page_1252(self):
+        drive_c = os.path.join(self.prefix, "drive_c")
+        w.shutil.copy(STATE["locker"], os.path.join(drive_c, "locker.exe"))
+        probe = w.start_wine(self.prefix, self.display, ["C:\\locker.exe", "-acp", "C:\\acp.txt"],
+                             cwd=drive_c, locale="C.UTF-8")
+        probe.wait(timeout=60)
+        w.wineserver_wait(self.prefix, self.display)
+        with open(os.path.join(drive_c, "acp.txt")) as f:
+            self.assertEqual(f.read(), "1252", "ANSI code page with LC_ALL=C.UTF-8")
+        res = self.run_it(locale="C.UTF-8")
+        self.assert_box(res, OK_TEXT)
+        mains = [win for win in res.windows if win[0] == TITLE and win[3] >= 1000 and win[4] >= 700]
+        self.assertTrue(mains, "no maximized window captioned %s among %r" % (TITLE, res.windows))
+        self.assertEqual(self.sys32("tvl1.IME"), w.STANDIN_IME)
+
+    def test_module_in_use_is_renamed_aside(self):
+        with open(STATE["oldime"], "rb") as f:
+            old = f.read()
+        with open(os.path.join(w.system32(self.prefix), "tvl1.IME"), "wb") as f:
+            f.write(old)
+        listing = self.sys32_listing()
+        res = self.run_while_held("tvl1.IME", map_image=True)
+        added = sorted(set(self.sys32_listing()) - set(listing))
+        aside = [n for n in added if self.sys32(n) == old]
+        pending = (w.values(w.hklm(self.prefix), SESSION_MANAGER) or {}).get(
+            "PendingFileRenameOperations")
+        ime = self.sys32("tvl1.IME")
+        print("\n%s: %r, exit %s; tvl1.IME holds %s; files added: %s; pending: %r"
+              % (self.exe, res.texts, res.exit_code, "the new module" if ime == w.STANDIN_IME
+                 else "the earlier module" if ime == old else "%s bytes" % len(ime or b""),
+                 added, pending), file=sys.stderr)
+        self.assert_box(res, OK_TEXT)
+        self.assertEqual(ime, w.STANDIN_IME, "new module not in place")
+        self.assertEqual(self.sys32("tvl1.MB"), w.STANDIN_MB)
+        self.assertEqual(len(aside), 1, "the earlier module renamed aside (new files: %s)" % added)
+        self.assertIsNotNone(pending, "no PendingFileRenameOperations")
+        typ, data = pending
+        if isinstance(data, bytes):
+            data = data.decode("utf-16-le")
+        names = data.split("\0")
+        deletions = [names[i].lower() for i in range(0, len(names) - 1, 2) if names[i + 1] == ""]
+        self.assertIn("\\??\\c:\\windows\\system32\\" + aside[0].lower(), deletions,
+                      "renamed module not deleted at restart: %r" % data)
+
+
+class Win98Cases:
+    """Cases of the Windows 95/98/Me family only."""
+
+    def test_calls_only_functions_win9x_implements(self):
+        calls = self.relay_run()
+        names = {c[1] for c in calls}
+        print("functions called: %s" % ", ".join(sorted(names)), file=sys.stderr)
+        wide = sorted(n for n in names if n.endswith("W") and n not in WIN9X_WIDE)
+        nt_only = sorted(names & NT_ONLY)
+        missing = sorted(CORE_ANSI - names)
+        print("...W functions Windows 9x lacks: %d: %s\nNT-only: %s\nmissing: %s"
+              % (len(wide), ", ".join(wide), nt_only, missing), file=sys.stderr)
+        self.assertEqual(wide, [], "...W functions Windows 9x only stubs")
+        self.assertEqual(nt_only, [], "NT-only functions")
+        self.assertEqual(missing, [], "calls missing from the trace")
+
+
+class TestTvlinst(Cases, NtCases, Base):
     exe = "tvlinst.exe"
 
 
-class TestSetup(Cases, Base):
+class TestSetup(Cases, NtCases, Base):
     exe = "setup.exe"
+
+
+class TestTvlinstWin98(Cases, Win98Cases, Base):
+    exe = "tvlinst.exe"
+    family = "win98"
+
+
+class TestSetupWin98(Cases, Win98Cases, Base):
+    exe = "setup.exe"
+    family = "win98"
 
 
 def main():
