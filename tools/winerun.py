@@ -3,7 +3,8 @@
 Library only: a private Xvfb, a template Wine prefix copied per case, a
 C:\\tvl folder holding the exe and stand-in data files, one run of the exe
 (message-box text from WINEDEBUG=trace+msgbox, optional screenshot, Return
-pressed, exit code), and readers for the registry files Wine writes.
+pressed, exit code), readers for the registry files Wine writes, and a
+reader of relay traces (the calls a program's own code makes).
 Every process started here is recorded and killed by id on stop/exit.
 
 As a command, `winerun.py i386-refused` prints why this machine cannot run
