@@ -157,14 +157,19 @@ def use_win64():
 
 # ---------------------------------------------------------------- prefixes
 
-LOCALE = "zh_CN.UTF-8"  # ANSI code page 936; "C.UTF-8" gives 1252
+# Wine takes the ANSI code page from LC_CTYPE (zh_CN: 936, C.UTF-8: 1252) and the
+# user locale, which is also the only input language it lets a program activate,
+# from LC_MESSAGES/LANG.
+LOCALE = {"LC_ALL": "zh_CN.UTF-8", "LANG": "zh_CN.UTF-8"}
 
 
 def wine_env(prefix, display, debug="-all", locale=None):
-    env = dict(os.environ)
+    """Environment for Wine in `prefix`; locale: the LANG/LC_* variables to
+    use instead of LOCALE (none are inherited)."""
+    env = {k: v for k, v in os.environ.items() if k != "LANG" and not k.startswith("LC_")}
     env.update(WINEPREFIX=prefix, WINEARCH=ARCH["prefix"],
-               WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG=debug,
-               LC_ALL=locale or LOCALE, LANG=locale or LOCALE, DISPLAY=display)
+               WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG=debug, DISPLAY=display)
+    env.update(locale or LOCALE)
     return env
 
 

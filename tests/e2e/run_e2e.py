@@ -440,15 +440,18 @@ class NtCases:
                                      "SetDllDirectoryW"}, "imported")
 
     def test_ansi_code_page_1252(self):
+        # A Western system code page (1252) with a Chinese user locale: under Wine's English
+        # user locale (LC_ALL=C.UTF-8) its X11 driver activates no Chinese layout at all.
+        cp1252 = {"LANG": "zh_CN.UTF-8", "LC_CTYPE": "C.UTF-8"}
         drive_c = os.path.join(self.prefix, "drive_c")
         w.shutil.copy(STATE["locker"], os.path.join(drive_c, "locker.exe"))
         probe = w.start_wine(self.prefix, self.display, ["C:\\locker.exe", "-acp", "C:\\acp.txt"],
-                             cwd=drive_c, locale="C.UTF-8")
+                             cwd=drive_c, locale=cp1252)
         probe.wait(timeout=60)
         w.wineserver_wait(self.prefix, self.display)
         with open(os.path.join(drive_c, "acp.txt")) as f:
-            self.assertEqual(f.read(), "1252", "ANSI code page with LC_ALL=C.UTF-8")
-        res = self.run_it(locale="C.UTF-8")
+            self.assertEqual(f.read(), "1252", "ANSI code page")
+        res = self.run_it(locale=cp1252)
         self.assert_box(res, OK_TEXT)
         mains = [win for win in res.windows if win[0] == TITLE and win[3] >= 1000 and win[4] >= 700]
         self.assertTrue(mains, "no maximized window captioned %s among %r" % (TITLE, res.windows))
