@@ -80,7 +80,7 @@ bool ReplaceFileInUse(const wchar_t* replacement, const wchar_t* target) {
   wchar_t aside[MAX_PATH];
   if (!MakeFileBeside(target, aside)) return false;
   if (!nt::MoveFileEx(target, aside, MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileW(aside);
+    wide::DeleteFile(aside);
     return false;
   }
   if (!nt::MoveFileEx(replacement, target, /*dwFlags=*/0)) {
