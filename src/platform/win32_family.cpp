@@ -16,9 +16,11 @@ int ToWide(const char* bytes, int length, wchar_t* text, int capacity) {
   return count;
 }
 
+// Characters before the terminating zero; 0 for no text (nullptr), which the ...W
+// functions accept where a text is optional.
 int LengthOf(const wchar_t* text) {
   int length = 0;
-  while (text[length]) ++length;
+  while (text && text[length]) ++length;
   return length;
 }
 

@@ -37,7 +37,7 @@ inline const wchar_t* WideChars(const Text& text) {
 /// zero characters are converted too.
 struct Ansi {
   explicit Ansi(const Text& text) : Ansi(WideChars(text), static_cast<int>(text.size())) {}
-  /// Up to the terminating zero.
+  /// Up to the terminating zero; empty for nullptr.
   explicit Ansi(const wchar_t* text);
   Ansi(const wchar_t* text, int characters);
   char bytes[2 * Text::kCapacity + 1];
@@ -46,7 +46,6 @@ struct Ansi {
 
 /// `length` bytes in the ANSI code page as text, zero bytes included.
 Text FromAnsi(const char* bytes, int length);
-
 
 // <windows.h> maps these names to their "...A" functions; in this program they name the
 // functions below.

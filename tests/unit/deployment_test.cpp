@@ -24,6 +24,7 @@ class RunSequenceTest : public InstallerTest {
   std::u16string Run() {
     FrmSetup form(fake);
     form.Load();
+    EXPECT_EQ(form.Outcome(), kExitNotRun) << "nothing reported yet";
     form.Activate();
     EXPECT_EQ(fake.open_handle_count(), 0);
     EXPECT_EQ(fake.messages.size(), 1u);
@@ -31,6 +32,8 @@ class RunSequenceTest : public InstallerTest {
     if (fake.messages.empty()) return u"<no message>";
     EXPECT_EQ(fake.messages[0].title, u"Tavrel输入法安装");
     EXPECT_EQ(fake.messages[0].style, 64);
+    // The exit status follows the message shown.
+    EXPECT_EQ(form.Outcome(), fake.messages[0].prompt == kSuccess ? kExitInstalled : kExitReportedFailure);
     return fake.messages[0].prompt;
   }
   std::string Installed(const char16_t* name) {
