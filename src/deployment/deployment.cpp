@@ -79,3 +79,26 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
   }
   state.Report.Append(u"Tavrel输入法").Append(u"未能安装成功！");
 }
+
+// Removal.
+
+namespace {
+
+void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const char16_t* name) {
+  state.TargetPath = Text(state.SystemDir).Append(u'\\').Append(name);
+  const FileRemoval removed = removal.RemoveFile(state.TargetPath);
+  if (removed != FileRemoval::kAbsent) state.Found = true;
+  if (removed == FileRemoval::kFailed) state.RemovalFailed = true;
+}
+
+}  // namespace
+
+void RemoveFiles(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
+  DetermineDirectories(state, platform);
+  if (state.SystemDir.empty()) {
+    state.RemovalFailed = true;  // whether the files are there cannot be known
+    return;
+  }
+  RemoveFile(state, removal, u"tvl1.IME");
+  RemoveFile(state, removal, u"tvl1.MB");
+}

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/platform.h"
 #include "window/installer_state.h"
+#include "window/uninstaller_state.h"
 
 /// Reads the system directory into SystemDir and returns the program's directory with
 /// exactly one trailing backslash.
@@ -20,3 +21,10 @@ bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id);
 /// reports failure when an earlier step did not complete, the load fails, or the load
 /// returns another layout (the system falls back to its default one) instead.
 void ActivateLayout(InstallerState& state, Platform& platform);
+
+// Removal.
+
+/// Removes "tvl1.IME" and "tvl1.MB" from the system directory (a file in use is deleted at
+/// the next restart, which counts as removed). Sets Found for each file that was there,
+/// and RemovalFailed for each that stays, or when the system directory cannot be read.
+void RemoveFiles(UninstallerState& state, Platform& platform, PlatformRemoval& removal);

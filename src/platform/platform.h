@@ -121,3 +121,30 @@ class Platform {
  protected:
   ~Platform() = default;
 };
+
+/// Outcome of removing a file.
+enum class FileRemoval { kAbsent, kRemoved, kFailed };
+
+/// What the uninstaller asks of the system beyond Platform: the removal of registry keys,
+/// values and files. An interface of its own so that the installer, which removes nothing,
+/// does not carry these operations (each program has 20 KiB). Same conventions as Platform.
+class PlatformRemoval {
+ public:
+  /// Deletes the key at `path` (RegDeleteKeyA). On NT a key that has subkeys is not deleted;
+  /// Windows 95/98/Me delete them with it. 0 on success; nonzero when the key is absent or
+  /// cannot be deleted.
+  virtual int32_t RegDeleteKeyA(RegistryRoot root, const Text& path) = 0;
+  /// Deletes value `name` of the open key `handle` (RegDeleteValueA). 0 on success; nonzero
+  /// when it is absent, cannot be deleted, or the handle is 0.
+  virtual int32_t RegDeleteValueA(int32_t handle, const Text& name) = 0;
+  /// Deletes the file at the full path `path`. A file in use, or any file that cannot be
+  /// deleted now, is renamed aside in its directory where it can be (so that its name is
+  /// free at once) and deleted at the next restart, under its own name where the rename
+  /// fails: kRemoved all the same. Windows 95 deletes even an open or mapped file, so a file
+  /// that cannot be opened without sharing counts as in use. kAbsent when there is no such
+  /// file; kFailed when it stays and nothing is scheduled (it is then as it was).
+  virtual FileRemoval RemoveFile(const Text& path) = 0;
+
+ protected:
+  ~PlatformRemoval() = default;
+};

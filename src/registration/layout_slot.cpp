@@ -63,3 +63,42 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
   state.ValueBuffer = u"Tavrel输入法";
   WriteValue(state, platform, u"Layout Text");
 }
+
+// Removal.
+
+namespace {
+
+// ASCII letters compare without regard to case, as Windows compares file names and layout
+// identifiers.
+bool SameIgnoringCase(const Text& a, const Text& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char16_t x = a[i], y = b[i];
+    if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < u'a' || (x | 0x20) > u'z')) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool NamesOwnSlot(uint32_t slots, const Text& layout_id) {
+  for (int32_t slot = 0; slot < kSlotCount; ++slot)
+    if ((slots >> slot & 1) && SameIgnoringCase(layout_id, LayoutIdForSlot(slot))) return true;
+  return false;
+}
+
+void RemoveLayoutSlots(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
+  for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+    state.LayoutKeyPath = Text(kLayoutsKey).Append(LayoutIdForSlot(slot));
+    if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle) != 0)
+      continue;  // a free slot; the installer may have left later ones in use
+    ReadValueText(state, platform, u"Ime File");
+    CloseKey(platform, state.KeyHandle);
+    state.KeyHandle = 0;
+    if (!SameIgnoringCase(state.ValueText, kModuleFile)) continue;
+    state.OwnSlots |= 1u << slot;
+    state.Found = true;
+    if (removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath) != 0)
+      state.RemovalFailed = true;
+  }
+}

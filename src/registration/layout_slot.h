@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/platform.h"
 #include "window/installer_state.h"
+#include "window/uninstaller_state.h"
 
 constexpr int kSlotCount = 10;
 constexpr int32_t kPlatformNt = 2;  // the NT family's platform identifier
@@ -19,3 +20,16 @@ int32_t QueryPlatformId(Platform& platform);
 /// written), when the slot key cannot be created or opened, or when a value still differs
 /// after its write.
 void RegisterLayoutSlot(InstallerState& state, Platform& platform);
+
+// Removal.
+
+/// True when `layout_id` is, without regard to case, the identifier of one of the slots
+/// whose bits are set in `slots` (bit n: slot n).
+bool NamesOwnSlot(uint32_t slots, const Text& layout_id);
+
+/// Deletes, under HKEY_LOCAL_MACHINE, every one of the ten layout slots whose "Ime File"
+/// names "tvl1.IME" without regard to case (the file system does not distinguish), wherever
+/// it lies among them; the slots of other input methods are not touched. Sets bit n of
+/// OwnSlots and Found for each such slot n, and RemovalFailed when one cannot be deleted.
+/// Leaves no key open.
+void RemoveLayoutSlots(UninstallerState& state, Platform& platform, PlatformRemoval& removal);

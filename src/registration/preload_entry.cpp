@@ -83,3 +83,64 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
 void AddToLanguageProfile(const InstallerState& state, Platform& platform) {
   platform.InstallLayoutOrTip(Text(u"0804:").Append(state.ValueBuffer), /*flags=*/0);
 }
+
+// Removal.
+
+namespace {
+
+// Where entry n of one form of the list is: the key "keyboard layout\preload" and value n,
+// or its subkey n and the default value.
+Text EntryKey(bool named, int32_t n) {
+  Text path(kPreloadKey);
+  return named ? path : path.Append(u'\\').Append(Text::Number(n));
+}
+Text EntryValue(bool named, int32_t n) { return named ? Text::Number(n) : Text(); }
+
+void RemoveListEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal, bool named) {
+  int32_t n = 0, kept = 0;
+  for (;;) {
+    ++n;
+    if (platform.RegOpenKeyA(RegistryRoot::kCurrentUser, EntryKey(named, n), &state.KeyHandle) != 0) break;
+    ReadValueText(state, platform, EntryValue(named, n));
+    if (state.Status != 0) {
+      if (named && state.Status != kErrorMoreData) {  // the first missing number ends the list
+        CloseKey(platform, state.KeyHandle);
+        break;
+      }
+      state.ValueText = Text();  // unreadable: names no layout, and moves down as empty
+    }
+    if (NamesOwnSlot(state.OwnSlots, state.ValueText)) {
+      state.Found = true;
+    } else if (++kept != n) {
+      int32_t target = 0;
+      platform.RegOpenKeyA(RegistryRoot::kCurrentUser, EntryKey(named, kept), &target);
+      if (platform.RegSetValueExA(target, EntryValue(named, kept), state.ValueText) != 0)
+        state.RemovalFailed = true;
+      CloseKey(platform, target);
+    }
+    CloseKey(platform, state.KeyHandle);
+  }
+  state.KeyHandle = 0;
+  // The numbers left over, from the last down.
+  while (--n > kept) {
+    int32_t result = 1;
+    if (!named) {
+      result = removal.RegDeleteKeyA(RegistryRoot::kCurrentUser, EntryKey(named, n));
+    } else if (platform.RegOpenKeyA(RegistryRoot::kCurrentUser, EntryKey(named, n), &state.KeyHandle) == 0) {
+      result = removal.RegDeleteValueA(state.KeyHandle, EntryValue(named, n));
+      CloseKey(platform, state.KeyHandle);
+      state.KeyHandle = 0;
+    }
+    if (result != 0) state.RemovalFailed = true;
+  }
+}
+
+}  // namespace
+
+void RemovePreloadEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
+  RemoveListEntries(state, platform, removal, /*named=*/false);
+  if (QueryPlatformId(platform) == kPlatformNt) RemoveListEntries(state, platform, removal, /*named=*/true);
+  for (int32_t slot = 0; slot < kSlotCount; ++slot)
+    if (state.OwnSlots >> slot & 1)
+      platform.InstallLayoutOrTip(Text(u"0804:").Append(LayoutIdForSlot(slot)), /*ILOT_UNINSTALL=*/1);
+}

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/platform.h"
 #include "window/installer_state.h"
+#include "window/uninstaller_state.h"
 
 /// Enters the slot's layout in the current user's lists of layouts to load at logon.
 /// Windows 95/98/Me's list: walks "keyboard layout\preload\1", "\2", ... and stops at the
@@ -18,3 +19,16 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform);
 /// Windows 8 on the list the system rewrites the NT family's list from at sign-in). Where
 /// that is missing or fails, the lists written above stand as they are.
 void AddToLanguageProfile(const InstallerState& state, Platform& platform);
+
+// Removal.
+
+/// Takes every entry naming the identifier of one of OwnSlots (without regard to case) out
+/// of the current user's preload list, in both its forms: the numbered subkeys of
+/// "keyboard layout\preload" and, on NT, the named values "1", "2", ... of that key. Each
+/// form is read up to its first missing number, as Windows reads it; the entries after a
+/// removed one move down one number in their order, and the numbers left over at the end
+/// are deleted (a subkey as a whole key), so the list keeps no gap. Sets Found for each
+/// entry removed and RemovalFailed when an entry cannot be moved or deleted. Then has
+/// input.dll (Windows 7 on) remove each slot's layout from the user's language profile.
+/// Leaves no key open.
+void RemovePreloadEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal);

@@ -7,6 +7,15 @@
 #include "platform/win32_platform.h"
 #include "window/frm_setup.h"
 
+// The uninstaller (UNINSTALL_BUILD) is the same program with its own run sequence.
+#ifdef UNINSTALL_BUILD
+#include "platform/win32_removal.h"
+#include "window/frm_uninstall.h"
+#define NO_WINDOW_TEXT L"卸载程序无法创建窗口，卸载未进行。", L"Tavrel输入法卸载"
+#else
+#define NO_WINDOW_TEXT L"安装程序无法创建窗口，安装未进行。", L"Tavrel输入法安装"
+#endif
+
 namespace {
 
 // Activating the layout loads the input method's module into this process, and the module's
@@ -26,10 +35,15 @@ void RestrictLibrarySearch() {
 ExitStatus RunInstaller() {
   Win32Platform platform(GetModuleHandleA(nullptr));
   if (!platform.CreateMainWindow()) {
-    MessageBoxW(nullptr, L"安装程序无法创建窗口，安装未进行。", L"Tavrel输入法安装", MB_ICONERROR | MB_OK);
+    MessageBoxW(nullptr, NO_WINDOW_TEXT, MB_ICONERROR | MB_OK);
     return kExitNotRun;
   }
+#ifdef UNINSTALL_BUILD
+  Win32Removal removal;
+  FrmUninstall form(platform, removal);
+#else
   FrmSetup form(platform);
+#endif
   platform.Run(form);
   return form.Outcome();
 }

@@ -1,5 +1,6 @@
 #include "installer_test.h"
 #include "window/frm_setup.h"
+#include "window/frm_uninstall.h"
 
 namespace {
 
@@ -169,6 +170,111 @@ TEST_F(RunSequenceTest, SourceMissingFromProgramFolderFailsTheCopy) {
   // Present in the current folder, absent beside the program.
   fake.program_dir = u"D:\\elsewhere";
   EXPECT_EQ(Run(), kNotInstalled);
+}
+
+}  // namespace
+
+namespace {
+
+// The uninstaller's run sequence.
+
+const std::u16string kUninstalled = u"Tavrel输入法卸载成功完成！";
+const std::u16string kNothingInstalled = u"Tavrel输入法未安装。";
+const std::u16string kNotUninstalled = u"Tavrel输入法未能卸载成功！";
+
+class UninstallTest : public RunSequenceTest {
+ protected:
+  // What an installation finds: another input method in slot 0, the user's lists, and
+  // another file in the system directory.
+  void SetUp() override {
+    RunSequenceTest::SetUp();
+    OtherImeIn(0);
+    fake.PutString(kHkcu, PreloadKey(1), u"", u"00000804");
+    fake.PutString(kHkcu, u"Keyboard Layout\\Preload", u"1", u"00000804");
+    fake.files[u"C:\\WINDOWS\\system32\\other.ime"] = FakeFile{"other"};
+  }
+  // The whole uninstallation: Load, then Activate; returns the one message shown.
+  std::u16string Uninstall() {
+    fake.messages.clear();
+    fake.unloaded = false;
+    FrmUninstall form(fake, fake);
+    form.Load();
+    EXPECT_EQ(form.Outcome(), kExitNotRun) << "nothing reported yet";
+    form.Activate();
+    EXPECT_EQ(fake.caption, u"Tavrel输入法卸载");
+    EXPECT_EQ(fake.open_handle_count(), 0);
+    EXPECT_TRUE(fake.unloaded);
+    if (fake.messages.size() != 1) return u"<" + ToU16(Text::Number(fake.messages.size())) + u" messages>";
+    EXPECT_EQ(fake.messages[0].title, u"Tavrel输入法卸载");
+    EXPECT_EQ(fake.messages[0].style, 64);
+    EXPECT_EQ(form.Outcome(), fake.messages[0].prompt == kNotUninstalled ? kExitReportedFailure : kExitInstalled);
+    return fake.messages[0].prompt;
+  }
+  std::string Files() {
+    std::string names;
+    for (const auto& [name, file] : fake.files) names += ToAnsi(name) + " ";
+    return names;
+  }
+};
+
+TEST_F(UninstallTest, RemovesWhatTheInstallationPutInPlaceAndNothingElse) {
+  const std::string hklm = Dump(kHklm), hkcu = Dump(kHkcu), files = Files();
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_NE(Dump(kHkcu), hkcu);
+  EXPECT_EQ(Uninstall(), kUninstalled);
+  EXPECT_EQ(Dump(kHklm), hklm);
+  EXPECT_EQ(Dump(kHkcu), hkcu);
+  EXPECT_EQ(Files(), files);
+  EXPECT_EQ(fake.profile_calls, (std::vector<std::u16string>{u"0804:E0210804 0", u"0804:E0210804 1"}));
+  // The backdrop under the uninstaller's caption.
+  EXPECT_FALSE(fake.prints.empty());
+  EXPECT_EQ(fake.prints.back().text, u"Tavrel输入法卸载");
+  // Nothing is left for a second run, and the next installation takes slot 1 again.
+  EXPECT_EQ(Uninstall(), kNothingInstalled);
+  EXPECT_EQ(Dump(kHklm), hklm);
+  fake.messages.clear();
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_EQ(fake.String(kHklm, SlotKey(1), u"Ime File"), u"tvl1.IME");
+}
+
+TEST_F(UninstallTest, EachPartFoundAloneIsRemoved) {
+  for (const char* part : {"slot", "module", "table"}) {
+    Reset();
+    SetUp();
+    const std::string hklm = Dump(kHklm);
+    if (part == std::string("slot")) fake.PutString(kHklm, SlotKey(4), u"Ime File", u"TVL1.IME");
+    else fake.files[u"C:\\WINDOWS\\system32\\" + std::u16string(part[0] == 'm' ? u"tvl1.IME" : u"tvl1.MB")] = FakeFile{"x"};
+    EXPECT_EQ(Uninstall(), kUninstalled) << part;
+    EXPECT_EQ(Dump(kHklm), hklm) << part;
+    EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr) << part;
+    EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.MB"), nullptr) << part;
+  }
+}
+
+TEST_F(UninstallTest, WhatCannotBeRemovedIsReportedAndTheRestIsRemoved) {
+  for (const char* fault : {"slot", "file", "system directory", "preload value"}) {
+    Reset();
+    SetUp();
+    EXPECT_EQ(Run(), kSuccess) << fault;
+    const std::string f = fault;
+    if (f == "slot") fake.undeletable_keys.insert("system\\currentcontrolset\\control\\keyboard layouts\\e0210804");
+    if (f == "file") fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->undeletable = true;
+    if (f == "system directory") fake.system_dir_result_override = 0;
+    if (f == "preload value") fake.undeletable_values.insert("2");
+    EXPECT_EQ(Uninstall(), kNotUninstalled) << fault;
+    EXPECT_EQ(fake.HasKey(kHklm, SlotKey(1)), f == "slot") << fault;
+    EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"00000804") << fault;
+    EXPECT_FALSE(fake.HasKey(kHkcu, PreloadKey(2))) << fault;
+    EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.MB") != nullptr, f == "system directory") << fault;
+  }
+}
+
+TEST_F(UninstallTest, FileInUseIsDeletedAtTheNextRestart) {
+  EXPECT_EQ(Run(), kSuccess);
+  fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->locked = true;
+  EXPECT_EQ(Uninstall(), kUninstalled);
+  EXPECT_EQ(fake.deleted_at_restart, std::vector<std::u16string>{u"C:\\WINDOWS\\system32\\tvl1.IME.aside"});
+  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr) << "its name is free at once";
 }
 
 }  // namespace

@@ -229,3 +229,40 @@ bool FakePlatform::FilesMatch(const Text& a, const Text& b) {
 Text FakePlatform::ProgramDirectory() { return ToText(program_dir); }
 
 Text FakePlatform::Caption() { return ToText(caption); }
+
+// A key that has subkeys is not deleted, as on NT.
+int32_t FakePlatform::RegDeleteKeyA(RegistryRoot root, const Text& path) {
+  const std::string name = KeyName(ToU16(path));
+  if (!hive(root).count(name)) return kErrorFileNotFound;
+  auto next = hive(root).lower_bound(name + "\\");
+  const bool has_subkeys = next != hive(root).end() && next->first.rfind(name + "\\", 0) == 0;
+  if (undeletable_keys.count(name) || has_subkeys) return kErrorAccessDenied;
+  hive(root).erase(name);
+  return 0;
+}
+
+int32_t FakePlatform::RegDeleteValueA(int32_t handle, const Text& name) {
+  FakeKey* key = KeyOf(handle);
+  if (!key) return kErrorInvalidHandle;
+  const std::string value_name = KeyName(ToU16(name));
+  if (!key->values.count(value_name)) return kErrorFileNotFound;
+  if (undeletable_values.count(value_name)) return kErrorAccessDenied;
+  key->values.erase(value_name);
+  return 0;
+}
+
+// A file in use is renamed aside ("<path>.aside") and listed for deletion at the restart.
+FileRemoval FakePlatform::RemoveFile(const Text& path) {
+  const std::u16string wanted = PathOf(path);
+  for (auto file = files.begin(); file != files.end(); ++file) {
+    if (KeyName(file->first) != KeyName(wanted)) continue;
+    if (file->second.undeletable || file->second.directory) return FileRemoval::kFailed;
+    if (file->second.locked) {
+      deleted_at_restart.push_back(file->first + u".aside");
+      files[deleted_at_restart.back()] = file->second;
+    }
+    files.erase(file);
+    return FileRemoval::kRemoved;
+  }
+  return FileRemoval::kAbsent;
+}

@@ -1,10 +1,11 @@
 #pragma once
-// In-memory platform for the unit tests: registry, files and window in maps, failures
-// injected as data. It behaves as Windows does where the installer relies on it: key paths
-// and value names match without regard to case, text crosses the "...A" calls in code
-// page 936, a read with too small a byte count fails, reports the size needed and leaves
-// the buffer alone, a failed create yields handle 0, and a loaded input method's layout handle
-// is its identifier read as a hexadecimal number.
+// In-memory platform and removal operations for the unit tests: registry, files and window
+// in maps, failures injected as data. It behaves as Windows does where the programs rely on
+// it: key paths and value names match without regard to case, text crosses the "...A" calls
+// in code page 936, a read with too small a byte count fails, reports the size needed and
+// leaves the buffer alone, a failed create yields handle 0, a loaded input method's layout
+// handle is its identifier read as a hexadecimal number, and a key with subkeys is not
+// deleted (as on NT).
 #include <map>
 #include <set>
 #include <string>
@@ -26,6 +27,7 @@ struct FakeFile {
   bool system = false;
   bool directory = false;
   bool locked = false;        // cannot be replaced, can be read
+  bool undeletable = false;   // cannot be deleted, renamed aside or scheduled for deletion
   bool unreadable = false;    // presence test fails with an error
 };
 
@@ -39,7 +41,7 @@ struct PrintCall {
   int32_t colour;
 };
 
-class FakePlatform final : public Platform {
+class FakePlatform final : public Platform, public PlatformRemoval {
  public:
   // --- Set-up and inspection ------------------------------------------------------
   using Hive = std::map<std::string, FakeKey>;  // lower-cased path -> key
@@ -87,6 +89,9 @@ class FakePlatform final : public Platform {
 
   // Faults of the caller, for the tests to assert on.
   int open_handle_count() const { return static_cast<int>(open_.size()); }
+  std::set<std::string> undeletable_keys;    // lower-cased paths whose deletion fails
+  std::set<std::string> undeletable_values;  // lower-cased value names whose deletion fails
+  std::vector<std::u16string> deleted_at_restart;  // files in use, renamed aside
   int bad_closes = 0;        // closing 0, an unknown or an already closed handle
   int buffer_overruns = 0;   // a read asked to fill more bytes than its buffer holds
 
@@ -124,6 +129,11 @@ class FakePlatform final : public Platform {
     messages.push_back({ToU16(prompt), style, ToU16(title)});
   }
   void UnloadWindow() override { unloaded = true; }
+
+  // --- PlatformRemoval ----------------------------------------------------------
+  int32_t RegDeleteKeyA(RegistryRoot root, const Text& path) override;
+  int32_t RegDeleteValueA(int32_t handle, const Text& name) override;
+  FileRemoval RemoveFile(const Text& path) override;
 
  private:
   struct OpenKey {

@@ -25,6 +25,16 @@ class InstallerTest : public ::testing::Test {
     state = InstallerState();
   }
   void OtherImeIn(int slot) { fake.PutString(kHklm, SlotKey(slot), u"Ime File", u"other.ime"); }
+  // A whole hive as text, a key a line with its values' bytes, to compare before and after.
+  std::string Dump(RegistryRoot root) {
+    std::string text;
+    for (const auto& [path, key] : fake.hive(root)) {
+      text += path + ":";
+      for (const auto& [name, bytes] : key.values) text += " " + name + "=" + bytes;
+      text += "\n";
+    }
+    return text;
+  }
 
   FakePlatform fake;
   InstallerState state;

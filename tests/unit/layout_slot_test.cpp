@@ -123,3 +123,72 @@ TEST_F(LayoutSlotTest, DeniedWritesCountWhereTheValuesAlreadyHoldTheirBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Removal.
+
+TEST_F(LayoutSlotTest, RemovesEverySlotNamingTheModuleInAnyCaseAndNoOther) {
+  struct Case {
+    std::vector<std::u16string> slots;  // "Ime File" of slots 0, 1, ...; u"-" no key
+    uint32_t own;
+  };
+  const Case cases[] = {
+      {{u"tvl1.IME"}, 0x1},
+      {{u"other.ime", u"TVL1.ime"}, 0x2},
+      {{u"-", u"other.ime", u"-", u"tvl1.IME", u"Tvl1.Ime"}, 0x18},  // gaps, and ours twice
+      {{u"tvl1.IMEX", u"xtvl1.IME", u"tvl1.IM", u"tvl1\u3000IME"}, 0},
+      {{}, 0},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    for (size_t i = 0; i < c.slots.size(); ++i)
+      if (c.slots[i] != u"-") fake.PutString(kHklm, SlotKey(static_cast<int>(i)), u"Ime File", c.slots[i]);
+    UninstallerState removal;
+    RemoveLayoutSlots(removal, fake, fake);
+    EXPECT_EQ(removal.OwnSlots, c.own) << c.slots.size() << " slots";
+    EXPECT_EQ(removal.Found, c.own != 0);
+    EXPECT_FALSE(removal.RemovalFailed);
+    EXPECT_EQ(fake.open_handle_count(), 0);
+    for (size_t slot = 0; slot < kSlotCount; ++slot)
+      EXPECT_EQ(fake.HasKey(kHklm, SlotKey(static_cast<int>(slot))),
+                slot < c.slots.size() && c.slots[slot] != u"-" && !(c.own >> slot & 1))
+          << "slot " << slot;
+  }
+}
+
+TEST_F(LayoutSlotTest, RegisteringThenRemovingLeavesTheLayoutsAsBefore) {
+  OtherImeIn(0);
+  fake.PutString(kHklm, SlotKey(3), u"Layout Text", u"a slot without Ime File");
+  const std::string before = Dump(kHklm);
+  Register();
+  UninstallerState removal;
+  RemoveLayoutSlots(removal, fake, fake);
+  EXPECT_EQ(removal.OwnSlots, 0x2u);
+  EXPECT_EQ(Dump(kHklm), before);
+}
+
+TEST_F(LayoutSlotTest, SlotThatCannotBeDeletedIsAFailureAndTheOthersGo) {
+  fake.PutString(kHklm, SlotKey(0), u"Ime File", u"tvl1.IME");
+  fake.PutString(kHklm, SlotKey(2), u"Ime File", u"tvl1.IME");
+  fake.undeletable_keys.insert("system\\currentcontrolset\\control\\keyboard layouts\\e0200804");
+  UninstallerState removal;
+  RemoveLayoutSlots(removal, fake, fake);
+  EXPECT_TRUE(removal.RemovalFailed);
+  EXPECT_EQ(removal.OwnSlots, 0x5u) << "its list entries go all the same";
+  EXPECT_TRUE(fake.HasKey(kHklm, SlotKey(0)));
+  EXPECT_FALSE(fake.HasKey(kHklm, SlotKey(2)));
+}
+
+TEST_F(LayoutSlotTest, OwnSlotIdentifiersMatchWithoutRegardToCase) {
+  struct Case { uint32_t slots; const char16_t* id; bool names; };
+  const Case cases[] = {
+      {0x1, u"E0200804", true},   {0x1, u"e0200804", true},   {0x2, u"E0200804", false},
+      {0x3, u"E0210804", true},   {0x200, u"E0290804", true}, {0x1, u"E0200804 ", false},
+      {0x1, u"E020080", false},   {0x1, u"", false},          {0, u"E0200804", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(NamesOwnSlot(c.slots, c.id), c.names) << c.slots << " " << ToAnsi(c.id);
+}
+
+}  // namespace

@@ -117,3 +117,112 @@ TEST_F(PreloadEntryTest, DeniedCreateOrWriteIsAFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// Removal.
+
+class PreloadRemovalTest : public PreloadEntryTest {
+ protected:
+  // Both forms of the list hold `list` (u"-": a gap); the removal runs for own slots `own`.
+  void Remove(const std::vector<std::u16string>& list, uint32_t own, int32_t platform = kPlatformNt) {
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (list[i] == u"-") continue;
+      Entry(static_cast<int>(i) + 1, list[i]);
+      Value(static_cast<int>(i) + 1, list[i]);
+    }
+    fake.platform_id = platform;
+    removal = UninstallerState();
+    removal.OwnSlots = own;
+    RemovePreloadEntries(removal, fake, fake);
+    EXPECT_EQ(fake.open_handle_count(), 0) << "a key handle was left open";
+  }
+  // The subkey entries as "1=..., 2=..."; "(none)" for a key without value.
+  std::string Entries() {
+    std::string list;
+    for (int n = 1; n <= 9; ++n)
+      if (fake.HasKey(kHkcu, PreloadKey(n)))
+        list += (list.empty() ? "" : ", ") + std::to_string(n) + "=" +
+                (fake.Bytes(kHkcu, PreloadKey(n), u"") == "<absent>" ? "(none)"
+                                                                      : ToAnsi(fake.String(kHkcu, PreloadKey(n), u"")));
+    return list;
+  }
+  UninstallerState removal;
+};
+
+TEST_F(PreloadRemovalTest, TakesOwnEntriesOutOfBothListsAndClosesTheGap) {
+  struct Case {
+    const char* what;
+    uint32_t own;
+    std::vector<std::u16string> before;
+    const char* after;
+    bool found;
+  };
+  const Case cases[] = {
+      {"ours between two others", 0x2, {u"00000804", u"E0210804", u"E0200804"}, "1=00000804, 2=E0200804", true},
+      {"ours first, in lower case", 0x1, {u"e0200804", u"00000409"}, "1=00000409", true},
+      {"two slots, one twice", 0x3, {u"E0200804", u"00000804", u"E0210804", u"E0200804", u"00000409"},
+       "1=00000804, 2=00000409", true},
+      {"only ours", 0x1, {u"E0200804"}, "", true},
+      {"nothing of ours", 0x1, {u"00000804", u"00000409"}, "1=00000804, 2=00000409", false},
+      {"nothing after the first gap is read", 0x1, {u"00000804", u"-", u"E0200804"},
+       "1=00000804, 3=E0200804", false},
+      {"no own slot", 0, {u"E0200804"}, "1=E0200804", false},
+      {"empty list", 0x1, {}, "", false},
+  };
+  for (const Case& c : cases) {
+    for (int32_t platform : {kPlatformNt, 1}) {
+      Reset();
+      Remove(c.before, c.own, platform);
+      EXPECT_EQ(Entries(), c.after) << c.what;
+      if (platform == kPlatformNt) {
+        EXPECT_EQ(Values(), c.after) << c.what;
+      } else {  // the older family has no list of named values: it stays as it was
+        for (size_t i = 0; i < c.before.size(); ++i)
+          EXPECT_EQ(fake.String(kHkcu, kPreloadValues, Number(static_cast<int>(i) + 1)),
+                    c.before[i] == u"-" ? u"<absent>" : c.before[i]) << c.what;
+      }
+      EXPECT_EQ(removal.Found, c.found) << c.what;
+      EXPECT_FALSE(removal.RemovalFailed) << c.what;
+    }
+  }
+}
+
+TEST_F(PreloadRemovalTest, EntriesWithoutReadableValueMoveDownEmpty) {
+  const std::u16string too_long(300, u'E');
+  fake.PutKey(kHkcu, PreloadKey(2));  // a subkey without value
+  Remove({u"E0200804", u"-", u"00000804"}, 0x1);
+  EXPECT_EQ(Entries(), "1=, 2=00000804");
+  EXPECT_EQ(Values(), "3=00000804") << "named values end at the first missing number";
+
+  // A named value too long to read names another layout, and the walk goes on past it.
+  Reset();
+  Remove({u"E0200804", too_long, u"00000409"}, 0x1);
+  EXPECT_EQ(Values(), "1=, 2=00000409");
+}
+
+TEST_F(PreloadRemovalTest, EntryThatCannotBeMovedOrDeletedIsAFailure) {
+  const char* faults[] = {"key 3", "value 3", "write 1"};
+  for (const char* fault : faults) {
+    Reset();
+    if (fault == faults[0]) fake.undeletable_keys.insert("keyboard layout\\preload\\3");
+    if (fault == faults[1]) fake.undeletable_values.insert("3");
+    if (fault == faults[2]) fake.unwritable_values = {"", "1"};
+    Remove({u"E0200804", u"00000804", u"00000409"}, 0x1);
+    EXPECT_TRUE(removal.RemovalFailed) << fault;
+    EXPECT_TRUE(removal.Found) << fault;
+    // The other form is renumbered all the same.
+    if (fault != faults[1]) EXPECT_EQ(Values(), fault == faults[2] ? "1=E0200804, 2=00000409" : "1=00000804, 2=00000409") << fault;
+    if (fault == faults[1]) EXPECT_EQ(Entries(), "1=00000804, 2=00000409") << fault;
+  }
+}
+
+TEST_F(PreloadRemovalTest, EachOwnLayoutLeavesTheLanguageProfile) {
+  Remove({}, 0x5);
+  EXPECT_EQ(fake.profile_calls, (std::vector<std::u16string>{u"0804:E0200804 1", u"0804:E0220804 1"}));
+  Reset();
+  Remove({u"E0200804"}, 0);
+  EXPECT_TRUE(fake.profile_calls.empty());
+}
+
+}  // namespace

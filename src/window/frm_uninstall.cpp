@@ -1,0 +1,31 @@
+#include "window/frm_uninstall.h"
+
+#include "deployment/deployment.h"
+#include "registration/layout_slot.h"
+#include "registration/preload_entry.h"
+#include "window/backdrop.h"
+
+const char16_t kUninstallCaption[] = u"Tavrel输入法卸载";
+
+void FrmUninstall::Load() {
+  platform_.SetCaption(kUninstallCaption);
+  PaintBackdrop(platform_);
+  // The slots first: the list entries to remove are those naming them.
+  RemoveLayoutSlots(state_, platform_, removal_);
+  RemovePreloadEntries(state_, platform_, removal_);
+  RemoveFiles(state_, platform_, removal_);
+}
+
+void FrmUninstall::Resize() {
+  PaintBackdrop(platform_);
+  platform_.MoveLabel(kLabelLeft, LabelTop(platform_.ScreenHeight()));
+}
+
+void FrmUninstall::Activate() {
+  const Text message = Text(u"Tavrel输入法").Append(state_.RemovalFailed ? u"未能卸载成功！"
+                                                   : state_.Found      ? u"卸载成功完成！"
+                                                                       : u"未安装。");
+  platform_.ShowMessage(message, kMessageInformation, kUninstallCaption);
+  outcome_ = state_.RemovalFailed ? kExitReportedFailure : kExitInstalled;
+  platform_.UnloadWindow();
+}

@@ -1,0 +1,33 @@
+#pragma once
+#include "platform/platform.h"
+#include "window/frm_setup.h"
+#include "window/uninstaller_state.h"
+
+/// The uninstaller's only window: the installer's backdrop under its own caption. Its Load
+/// handler removes, while the window is hidden, what the installer put in place: the layout
+/// slots naming the module, their entries in the current user's preload list, and the two
+/// files in the system directory. Whatever can be removed is removed, whatever else fails.
+/// Activate reports and unloads.
+class FrmUninstall final : public WindowEvents {
+ public:
+  FrmUninstall(Platform& platform, PlatformRemoval& removal) : platform_(platform), removal_(removal) {}
+  FrmUninstall(const FrmUninstall&) = delete;
+  FrmUninstall& operator=(const FrmUninstall&) = delete;
+
+  void Load() override;
+  void Resize() override;
+  void Activate() override;
+
+  const UninstallerState& state() const { return state_; }
+  /// kExitInstalled (0) after the message that all was removed or that nothing was
+  /// installed, kExitReportedFailure (1) after the failure report; kExitNotRun before.
+  ExitStatus Outcome() const { return outcome_; }
+
+ private:
+  Platform& platform_;
+  PlatformRemoval& removal_;
+  UninstallerState state_;
+  ExitStatus outcome_ = kExitNotRun;
+};
+
+extern const char16_t kUninstallCaption[];
