@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""End-to-end tests of dist/tvlinst.exe and dist/setup.exe under Wine.
+"""End-to-end tests of dist/tvlinst.exe, dist/setup.exe and dist/tvluninstall.exe under Wine.
 
 usage: run_e2e.py [DIST_DIR] [--build DIR] [--win64-dist DIR] [-k PATTERN]
 Each case runs in a fresh copy of a template prefix, on a private Xvfb, once
@@ -35,6 +35,11 @@ FAILED = "Tavrel输入法未能安装成功！"
 LAYOUT = "E0200804"
 SLOTS = ["E02%d0804" % i for i in range(10)]
 SESSION_MANAGER = r"System\CurrentControlSet\Control\Session Manager"
+UNINSTALLER = "tvluninstall.exe"
+UN_TITLE = "Tavrel输入法卸载"
+UN_OK = "Tavrel输入法卸载成功完成！"
+UN_NONE = "Tavrel输入法未安装。"
+UN_FAILED = "Tavrel输入法未能卸载成功！"
 
 # The ...W functions Windows 95/98/Me implement; it only stubs the others.
 WIN9X_WIDE = {"MessageBoxW", "MessageBoxExW", "TextOutW", "ExtTextOutW", "GetTextExtentPointW",
@@ -152,9 +157,10 @@ class Base(unittest.TestCase):
                 os.chmod(os.path.join(folder, name), mode)
         return w.run_exe(self.prefix, self.display, folder, self.exe, **kw)
 
-    def run_while_held(self, name, map_image=False, **kw):
+    def run_while_held(self, name, map_image=False, held=None, **kw):
         """Run the program while the locker holds system32's `name`: open
-        without write or delete sharing, or mapped as a module (map_image)."""
+        without write or delete sharing, or mapped as a module (map_image);
+        held() is called once it does."""
         drive_c = os.path.join(self.prefix, "drive_c")
         ready = os.path.join(drive_c, "lock.ready")
         release = os.path.join(drive_c, "lock.release")
@@ -176,14 +182,18 @@ class Base(unittest.TestCase):
             while not os.path.exists(ready) and time.time() < deadline and lock.poll() is None:
                 time.sleep(0.1)
             self.assertTrue(os.path.exists(ready), "locker did not get the file open")
+            if held:
+                held()
             return self.run_it(after_exit=unlock, **kw)
         finally:
             unlock()
 
-    def relay_run(self):
+    core_calls = CORE_ANSI  # calls a relay trace of the program must show
+
+    def relay_run(self, text=OK_TEXT):
         """One successful run with a relay trace (kept in a temporary file
-        meanwhile). Returns the calls the program's own code made, in order,
-        as (module, function, argument text)."""
+        meanwhile), reporting `text`. Returns the calls the program's own code
+        made, in order, as (module, function, argument text)."""
         self.seed(RELAY_EXCLUDE)
         fd, err = tempfile.mkstemp(suffix=".relay", dir=CFG["build"])
         os.close(fd)
@@ -196,7 +206,7 @@ class Base(unittest.TestCase):
         print("\n%s on %s: relay trace %.0f MiB, run %.1fs; image at %s; %d calls from it"
               % (self.exe, self.family, mb, res.run_seconds, base and hex(base), len(calls)),
               file=sys.stderr)
-        self.assert_box(res, OK_TEXT)
+        self.assert_box(res, text)
         self.assertIsNotNone(base, "no loaddll line for the program's image")
         return calls
 
@@ -255,10 +265,11 @@ class Base(unittest.TestCase):
 
     def assert_box(self, res, text):
         self.assertEqual(res.texts, [text], "message boxes shown")
-        self.assertEqual(res.exit_code, 0 if text == OK_TEXT else 1,
+        self.assertEqual(res.exit_code, 0 if text in (OK_TEXT, UN_OK, UN_NONE) else 1,
                          "exit status after %r" % text)
-        boxes = [win for win in res.windows if win[0] == TITLE and win[3] < 800 and win[4] < 500]
-        self.assertTrue(boxes, "no message box titled %s among %r" % (TITLE, res.windows))
+        title = UN_TITLE if text in (UN_OK, UN_NONE, UN_FAILED) else TITLE
+        boxes = [win for win in res.windows if win[0] == title and win[3] < 800 and win[4] < 500]
+        self.assertTrue(boxes, "no message box titled %s among %r" % (title, res.windows))
 
     def sys32(self, name):
         p = os.path.join(w.system32(self.prefix), name)
@@ -267,9 +278,57 @@ class Base(unittest.TestCase):
         with open(p, "rb") as f:
             return f.read()
 
+    # -- the uninstaller
+    def run_program(self, exe, ime=None, mb=None, **kw):
+        """Run dist/`exe` in this case's prefix from C:\\tvl, which holds ime and mb."""
+        folder = w.layout_folder(self.prefix, os.path.join(CFG["dist"], exe), ime=ime, mb=mb)
+        return w.run_exe(self.prefix, self.display, folder, exe, **kw)
+
+    def snapshot(self):
+        """What the programs write: the layouts key, both forms of the preload
+        list, and the system directory's files."""
+        return {"layouts": self.layouts(), "preload": self.preload(),
+                "values": self.preload_values(), "files": self.sys32_listing()}
+
+    def show(self, when, snap):
+        ours = {s: v for s, v in snap["layouts"].items() if s.upper().startswith("E02")}
+        print("%s on %s, %s:\n  layouts E02*: %r (%d other layouts)\n  preload subkeys: %r\n"
+              "  Preload values: %r\n  system32 tvl*: %r (%d files)"
+              % (self.exe, self.family, when, ours, len(snap["layouts"]) - len(ours),
+                 snap["preload"], snap["values"],
+                 [f for f in snap["files"] if f.lower().startswith("tvl")], len(snap["files"])),
+              file=sys.stderr)
+
+    def new_session(self):
+        """End the prefix's session and start another, as Windows restarts:
+        Wine carries out WININIT.INI and the pending renames then."""
+        env = w.wine_env(self.prefix, self.display)
+        subprocess.run(["wineserver", "-k"], env=env, timeout=30)
+        w.start_wine(self.prefix, self.display, ["wineboot"]).wait(timeout=120)
+        w.wineserver_wait(self.prefix, self.display)
+
 
 class Cases:
     """Mixed into one TestCase class per program."""
+
+    def test_uninstaller_removes_the_installation(self):
+        # Each installer program, then the uninstaller: everything as before; then the next
+        # installation takes the first slot again.
+        before = self.snapshot()
+        self.assert_box(self.run_it(), OK_TEXT)
+        installed = self.snapshot()
+        res = self.run_program(UNINSTALLER)
+        after = self.snapshot()
+        print("", file=sys.stderr)
+        for when, snap in (("before installation", before), ("installed", installed),
+                           ("after removal", after)):
+            self.show(when, snap)
+        self.assert_box(res, UN_OK)
+        self.assertNotEqual(installed, before, "nothing installed")
+        self.assertEqual(after, before)
+        self.assertFalse([f for f in after["files"] if f.lower().startswith("tvl")])
+        self.assert_box(self.run_it(), OK_TEXT)
+        self.assert_ours(LAYOUT)
 
     def test_success_fresh_prefix(self):
         before = self.layouts()
@@ -540,12 +599,113 @@ class Win98Cases:
         print("functions called: %s" % ", ".join(sorted(names)), file=sys.stderr)
         wide = sorted(n for n in names if n.endswith("W") and n not in WIN9X_WIDE)
         nt_only = sorted(names & NT_ONLY)
-        missing = sorted(CORE_ANSI - names)
+        missing = sorted(self.core_calls - names)
         print("...W functions Windows 9x lacks: %d: %s\nNT-only: %s\nmissing: %s"
               % (len(wide), ", ".join(wide), nt_only, missing), file=sys.stderr)
         self.assertEqual(wide, [], "...W functions Windows 9x only stubs")
         self.assertEqual(nt_only, [], "NT-only functions")
         self.assertEqual(missing, [], "calls missing from the trace")
+
+
+class UninstallCases:
+    """Cases of the uninstaller on its own, on both families."""
+
+    def test_other_input_method_and_other_entries_stay(self):
+        # Another input method in slot 0, ours in slot 1; the list names ours second. The NT
+        # family has both forms of the list (Wine writes value "1" itself at every start);
+        # the older family's named values are no list of its own and stay as they are.
+        nt = self.family == "nt"
+        ours = ('[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts\\%s]\n'
+                '"Ime File"="TVL1.ime"\n"Layout File"="kbdus.dll"\n"Layout Text"="Tavrel"\n' % SLOTS[1])
+        entries = {"1": "00000804", "2": SLOTS[1].lower(), "3": "00000409"}
+        self.seed(other_ime(SLOTS[0]), ours,
+                  *['[HKEY_CURRENT_USER\\Keyboard Layout\\Preload\\%s]\n@="%s"\n' % e
+                    for e in entries.items()],
+                  '[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n' +
+                  "".join('"%s"="%s"\n' % e for e in entries.items() if e[0] != "1"))
+        w.shutil.copy(STATE["input.dll"], w.system32(self.prefix))
+        before = self.snapshot()
+        res = self.run_it()
+        after = self.snapshot()
+        self.show("before", before)
+        self.show("after", after)
+        self.assert_box(res, UN_OK)
+        self.assertEqual(after["layouts"][SLOTS[0]], before["layouts"][SLOTS[0]])
+        self.assertNotIn(SLOTS[1], after["layouts"])
+        self.assertEqual(after["preload"], {"1": ("sz", "00000804"), "2": ("sz", "00000409")})
+        self.assertEqual(after["values"], {"1": before["values"]["1"], "2": ("sz", "00000409")}
+                         if nt else before["values"])
+        log = os.path.join(self.prefix, "drive_c", "inputdll.log")
+        calls = open(log).read().splitlines() if os.path.exists(log) else []
+        self.assertEqual(calls, ["0804:%s 1" % SLOTS[1]] if nt else [])
+
+    def test_nothing_installed(self):
+        shot = os.path.join(CFG["build"], "shot-tvluninstall-%s.png" % self.family)
+        before = self.snapshot()
+        res = self.run_it(shot=shot)
+        self.assert_box(res, UN_NONE)
+        self.assertEqual(self.snapshot(), before)
+        mains = [win for win in res.windows if win[0] == UN_TITLE and win[3] >= 1000 and win[4] >= 700]
+        self.assertTrue(mains, "no maximized main window among %r" % (res.windows,))
+        check_picture(self, shot)
+
+    def test_module_in_use_is_deleted_at_restart(self):
+        # NT: renamed aside and named in PendingFileRenameOperations. As Windows 98: renamed
+        # aside and named in WININIT.INI's [rename] section, whose earlier line stays (written
+        # once the session runs: a new session carries the file out). Both carried out when
+        # the next session starts.
+        with open(STATE["oldime"], "rb") as f:
+            old = f.read()
+        sysdir = w.system32(self.prefix)
+        for name, data in (("tvl1.IME", old), ("tvl1.MB", w.STANDIN_MB)):
+            with open(os.path.join(sysdir, name), "wb") as f:
+                f.write(data)
+        windir = os.path.dirname(sysdir)
+        earlier = os.path.join(self.prefix, "drive_c", "earlier.tmp")
+
+        def earlier_line():
+            open(earlier, "w").close()
+            with open(os.path.join(windir, "wininit.ini"), "w", newline="") as f:
+                f.write("[rename]\r\nNUL=C:\\EARLIER.TMP\r\n")
+        listing = self.sys32_listing()
+        res = self.run_while_held("tvl1.IME", map_image=True,
+                                  held=None if self.family == "nt" else earlier_line)
+        added = sorted(set(self.sys32_listing()) - set(listing))
+        pending = (w.values(w.hklm(self.prefix), SESSION_MANAGER) or {}).get(
+            "PendingFileRenameOperations")
+        ini = [n for n in os.listdir(windir) if n.lower() == "wininit.ini"]
+        ini_text = None
+        if ini:
+            with open(os.path.join(windir, ini[0]), "rb") as f:
+                ini_text = f.read().decode("latin-1")
+        print("\n%s on %s: %r, exit %s; files added: %s; pending: %r; WININIT.INI: %r"
+              % (self.exe, self.family, res.texts, res.exit_code, added, pending, ini_text),
+              file=sys.stderr)
+        self.assert_box(res, UN_OK)
+        self.assertIsNone(self.sys32("tvl1.IME"))
+        self.assertIsNone(self.sys32("tvl1.MB"))
+        self.assertEqual(len(added), 1, "the module renamed aside (new files: %s)" % added)
+        self.assertEqual(self.sys32(added[0]), old)
+        if self.family == "nt":
+            self.assertIsNotNone(pending, "no PendingFileRenameOperations")
+            data = pending[1].decode("utf-16-le") if isinstance(pending[1], bytes) else pending[1]
+            names = data.split("\0")
+            deletions = [names[i].lower() for i in range(0, len(names) - 1, 2) if names[i + 1] == ""]
+            self.assertIn("\\??\\c:\\windows\\system32\\" + added[0].lower(), deletions)
+        else:
+            self.assertIsNotNone(ini_text, "no WININIT.INI")
+            lines = [l.lower() for l in ini_text.split("\r\n")]
+            self.assertEqual(lines[:2], ["[rename]", "nul=c:\\earlier.tmp"], "earlier line kept")
+            self.assertIn("nul=c:\\windows\\system32\\" + added[0].lower(), lines)
+        self.new_session()
+        left = sorted(set(self.sys32_listing()) - set(listing))
+        print("after a new session: files left over: %s%s" % (left, "" if self.family == "nt" else
+              "; C:\\earlier.tmp %s" % ("still there" if os.path.exists(earlier) else "gone")),
+              file=sys.stderr)
+        self.assertEqual(left, [], "files of ours left over")
+        self.assertFalse([f for f in self.sys32_listing() if f.lower().startswith("tvl")])
+        if self.family != "nt":
+            self.assertFalse(os.path.exists(earlier), "the earlier line was not carried out")
 
 
 class TestTvlinst(Cases, NtCases, Base):
@@ -564,6 +724,22 @@ class TestTvlinstWin98(Cases, Win98Cases, Base):
 class TestSetupWin98(Cases, Win98Cases, Base):
     exe = "setup.exe"
     family = "win98"
+
+
+class TestTvluninstall(UninstallCases, Base):
+    exe = UNINSTALLER
+
+
+class TestTvluninstallWin98(UninstallCases, Win98Cases, Base):
+    exe = UNINSTALLER
+    family = "win98"
+    core_calls = {"RegOpenKeyA", "RegDeleteKeyA", "GetSystemDirectoryA", "DeleteFileA",
+                  "CreateWindowExA"}
+
+    def relay_run(self):
+        # Something to remove: an installation first.
+        self.assert_box(self.run_program("tvlinst.exe", w.STANDIN_IME, w.STANDIN_MB), OK_TEXT)
+        return super().relay_run(UN_OK)
 
 
 def main():

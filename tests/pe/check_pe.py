@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Check a built installer program.
+"""Check a built program: one of the two installers or the uninstaller.
 
-Usage: check_pe.py EXE NAME      (NAME is tvlinst or setup)
+Usage: check_pe.py EXE NAME      (NAME is tvlinst, setup or tvluninstall)
 
 Checks: 32-bit PE (PE32, i386), GUI subsystem, imports only from Windows'
 own DLLs (no MinGW runtime DLLs), exactly kernel32, user32, gdi32 and
@@ -58,6 +58,8 @@ EXPECTED = {
                 'OriginalFilename': 'tvlinst.exe'},
     'setup': {'ProductName': 'Setup', 'InternalName': 'Setup',
               'OriginalFilename': 'Setup.exe'},
+    'tvluninstall': {'ProductName': 'tvluninstall', 'InternalName': 'tvluninstall',
+                     'OriginalFilename': 'tvluninstall.exe'},
 }
 COMMON = {'FileVersion': '1.00', 'ProductVersion': '1.00'}
 
@@ -267,7 +269,7 @@ def check_platform(c, pe, exe, dlls):
 
 def main(argv):
     if len(argv) != 3 or argv[2] not in EXPECTED:
-        sys.stderr.write('usage: check_pe.py EXE tvlinst|setup\n')
+        sys.stderr.write('usage: check_pe.py EXE tvlinst|setup|tvluninstall\n')
         return 2
     exe, name = argv[1], argv[2]
     c = Checker()
