@@ -85,7 +85,7 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
 namespace {
 
 void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const char16_t* name) {
-  state.TargetPath = Text(state.SystemDir).Append(u'\\').Append(name);
+  (state.TargetPath = state.SystemDir).Append(u'\\').Append(name);
   const FileRemoval removed = removal.RemoveFile(state.TargetPath);
   if (removed != FileRemoval::kAbsent) state.Found = true;
   if (removed == FileRemoval::kFailed) state.RemovalFailed = true;

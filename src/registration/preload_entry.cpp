@@ -88,51 +88,44 @@ void AddToLanguageProfile(const InstallerState& state, Platform& platform) {
 
 namespace {
 
-// Where entry n of one form of the list is: the key "keyboard layout\preload" and value n,
-// or its subkey n and the default value.
-Text EntryKey(bool named, int32_t n) {
-  Text path(kPreloadKey);
-  return named ? path : path.Append(u'\\').Append(Text::Number(n));
-}
-Text EntryValue(bool named, int32_t n) { return named ? Text::Number(n) : Text(); }
+enum class EntryStep { kRead, kWrite, kDelete };
 
-void RemoveListEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal, bool named) {
-  int32_t n = 0, kept = 0;
-  for (;;) {
-    ++n;
-    if (platform.RegOpenKeyA(RegistryRoot::kCurrentUser, EntryKey(named, n), &state.KeyHandle) != 0) break;
-    ReadValueText(state, platform, EntryValue(named, n));
-    if (state.Status != 0) {
-      if (named && state.Status != kErrorMoreData) {  // the first missing number ends the list
-        CloseKey(platform, state.KeyHandle);
-        break;
-      }
-      state.ValueText = Text();  // unreadable: names no layout, and moves down as empty
-    }
-    if (NamesOwnSlot(state.OwnSlots, state.ValueText)) {
-      state.Found = true;
-    } else if (++kept != n) {
-      int32_t target = 0;
-      platform.RegOpenKeyA(RegistryRoot::kCurrentUser, EntryKey(named, kept), &target);
-      if (platform.RegSetValueExA(target, EntryValue(named, kept), state.ValueText) != 0)
-        state.RemovalFailed = true;
-      CloseKey(platform, target);
-    }
+// One step on entry n of one form of the list, which is value n of the key
+// "Keyboard Layout\Preload" (named) or the default value of its subkey n: reads it into
+// ValueText (Status: the read's result), writes ValueText there, or deletes it (a subkey as
+// a whole key). Returns the result of opening the key, or of the write or deletion.
+int32_t StepOnEntry(UninstallerState& state, Platform& platform, PlatformRemoval& removal,
+                    bool named, int32_t n, EntryStep step) {
+  const Text number = Text::Number(n), none;
+  const Text& value = named ? number : none;
+  Text key(kPreloadKey);
+  if (!named) key.Append(u'\\').Append(number);
+  if (!named && step == EntryStep::kDelete) return removal.RegDeleteKeyA(RegistryRoot::kCurrentUser, key);
+  int32_t result = platform.RegOpenKeyA(RegistryRoot::kCurrentUser, key, &state.KeyHandle);
+  if (result == 0) {
+    if (step == EntryStep::kRead) ReadValueText(state, platform, value);
+    else if (step == EntryStep::kWrite) result = platform.RegSetValueExA(state.KeyHandle, value, state.ValueText);
+    else result = removal.RegDeleteValueA(state.KeyHandle, value);
     CloseKey(platform, state.KeyHandle);
   }
   state.KeyHandle = 0;
-  // The numbers left over, from the last down.
-  while (--n > kept) {
-    int32_t result = 1;
-    if (!named) {
-      result = removal.RegDeleteKeyA(RegistryRoot::kCurrentUser, EntryKey(named, n));
-    } else if (platform.RegOpenKeyA(RegistryRoot::kCurrentUser, EntryKey(named, n), &state.KeyHandle) == 0) {
-      result = removal.RegDeleteValueA(state.KeyHandle, EntryValue(named, n));
-      CloseKey(platform, state.KeyHandle);
-      state.KeyHandle = 0;
-    }
-    if (result != 0) state.RemovalFailed = true;
+  return result;
+}
+
+// The walk ends at the first number without a subkey, or without a value (a value too long
+// to read is there all the same).
+void RemoveListEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal, bool named) {
+  int32_t n = 0, kept = 0;
+  while (StepOnEntry(state, platform, removal, named, ++n, EntryStep::kRead) == 0 &&
+         (!named || state.Status == 0 || state.Status == kErrorMoreData)) {
+    if (state.Status != 0) state.ValueText = Text();  // unreadable: names no layout, moves down empty
+    if (NamesOwnSlot(state.OwnSlots, state.ValueText)) state.Found = true;
+    else if (++kept != n && StepOnEntry(state, platform, removal, named, kept, EntryStep::kWrite) != 0)
+      state.RemovalFailed = true;
   }
+  // The numbers left over at the end, from the last down.
+  while (--n > kept)
+    if (StepOnEntry(state, platform, removal, named, n, EntryStep::kDelete) != 0) state.RemovalFailed = true;
 }
 
 }  // namespace

@@ -22,10 +22,10 @@ void FrmUninstall::Resize() {
 }
 
 void FrmUninstall::Activate() {
-  const Text message = Text(u"Tavrel输入法").Append(state_.RemovalFailed ? u"未能卸载成功！"
-                                                   : state_.Found      ? u"卸载成功完成！"
-                                                                       : u"未安装。");
-  platform_.ShowMessage(message, kMessageInformation, kUninstallCaption);
-  outcome_ = state_.RemovalFailed ? kExitReportedFailure : kExitInstalled;
+  // After the input method's name: all removed, nothing to remove, or something stays.
+  static const char16_t kOutcomes[][8] = {u"卸载成功完成！", u"未安装。", u"未能卸载成功！"};
+  const int outcome = state_.RemovalFailed ? 2 : state_.Found ? 0 : 1;
+  platform_.ShowMessage(Text(u"Tavrel输入法").Append(kOutcomes[outcome]), kMessageInformation, kUninstallCaption);
+  outcome_ = outcome == 2 ? kExitReportedFailure : kExitInstalled;
   platform_.UnloadWindow();
 }
