@@ -650,62 +650,45 @@ class UninstallCases:
         check_picture(self, shot)
 
     def test_module_in_use_is_deleted_at_restart(self):
-        # NT: renamed aside and named in PendingFileRenameOperations. As Windows 98: renamed
-        # aside and named in WININIT.INI's [rename] section, whose earlier line stays (written
-        # once the session runs: a new session carries the file out). Both carried out when
-        # the next session starts.
+        # Renamed aside and named in PendingFileRenameOperations on NT, in WININIT.INI beside
+        # an earlier line as Windows 98 (written once the session runs: a new session carries
+        # the file out); the next session deletes it.
+        nt = self.family == "nt"
         with open(STATE["oldime"], "rb") as f:
             old = f.read()
-        sysdir = w.system32(self.prefix)
         for name, data in (("tvl1.IME", old), ("tvl1.MB", w.STANDIN_MB)):
-            with open(os.path.join(sysdir, name), "wb") as f:
+            with open(os.path.join(w.system32(self.prefix), name), "wb") as f:
                 f.write(data)
-        windir = os.path.dirname(sysdir)
+        ini = os.path.join(self.prefix, "drive_c", "windows", "wininit.ini")
         earlier = os.path.join(self.prefix, "drive_c", "earlier.tmp")
 
         def earlier_line():
             open(earlier, "w").close()
-            with open(os.path.join(windir, "wininit.ini"), "w", newline="") as f:
+            with open(ini, "w", newline="") as f:
                 f.write("[rename]\r\nNUL=C:\\EARLIER.TMP\r\n")
         listing = self.sys32_listing()
-        res = self.run_while_held("tvl1.IME", map_image=True,
-                                  held=None if self.family == "nt" else earlier_line)
+        res = self.run_while_held("tvl1.IME", map_image=True, held=None if nt else earlier_line)
         added = sorted(set(self.sys32_listing()) - set(listing))
         pending = (w.values(w.hklm(self.prefix), SESSION_MANAGER) or {}).get(
-            "PendingFileRenameOperations")
-        ini = [n for n in os.listdir(windir) if n.lower() == "wininit.ini"]
-        ini_text = None
-        if ini:
-            with open(os.path.join(windir, ini[0]), "rb") as f:
-                ini_text = f.read().decode("latin-1")
-        print("\n%s on %s: %r, exit %s; files added: %s; pending: %r; WININIT.INI: %r"
-              % (self.exe, self.family, res.texts, res.exit_code, added, pending, ini_text),
-              file=sys.stderr)
+            "PendingFileRenameOperations", (None, ""))[1]
+        lines = open(ini, "rb").read().decode("latin-1").lower().split("\r\n") if not nt else []
+        print("\n%s on %s: %r; files added: %s; pending: %r; WININIT.INI: %r"
+              % (self.exe, self.family, res.texts, added, pending, lines), file=sys.stderr)
         self.assert_box(res, UN_OK)
-        self.assertIsNone(self.sys32("tvl1.IME"))
-        self.assertIsNone(self.sys32("tvl1.MB"))
-        self.assertEqual(len(added), 1, "the module renamed aside (new files: %s)" % added)
-        self.assertEqual(self.sys32(added[0]), old)
-        if self.family == "nt":
-            self.assertIsNotNone(pending, "no PendingFileRenameOperations")
-            data = pending[1].decode("utf-16-le") if isinstance(pending[1], bytes) else pending[1]
-            names = data.split("\0")
-            deletions = [names[i].lower() for i in range(0, len(names) - 1, 2) if names[i + 1] == ""]
-            self.assertIn("\\??\\c:\\windows\\system32\\" + added[0].lower(), deletions)
+        self.assertEqual([self.sys32("tvl1.IME"), self.sys32("tvl1.MB")], [None, None])
+        self.assertEqual([self.sys32(n) for n in added], [old], "the module renamed aside")
+        if nt:
+            self.assertIn("\\??\\c:\\windows\\system32\\%s\0\0" % added[0], pending.lower())
         else:
-            self.assertIsNotNone(ini_text, "no WININIT.INI")
-            lines = [l.lower() for l in ini_text.split("\r\n")]
-            self.assertEqual(lines[:2], ["[rename]", "nul=c:\\earlier.tmp"], "earlier line kept")
-            self.assertIn("nul=c:\\windows\\system32\\" + added[0].lower(), lines)
+            self.assertEqual(lines[:3], ["[rename]", "nul=c:\\earlier.tmp",
+                                         "nul=c:\\windows\\system32\\" + added[0].lower()])
         self.new_session()
         left = sorted(set(self.sys32_listing()) - set(listing))
-        print("after a new session: files left over: %s%s" % (left, "" if self.family == "nt" else
-              "; C:\\earlier.tmp %s" % ("still there" if os.path.exists(earlier) else "gone")),
-              file=sys.stderr)
+        print("after a new session: files added: %s; C:\\earlier.tmp there: %s"
+              % (left, os.path.exists(earlier)), file=sys.stderr)
         self.assertEqual(left, [], "files of ours left over")
-        self.assertFalse([f for f in self.sys32_listing() if f.lower().startswith("tvl")])
-        if self.family != "nt":
-            self.assertFalse(os.path.exists(earlier), "the earlier line was not carried out")
+        if not nt:
+            self.assertFalse(os.path.exists(earlier), "the earlier line not carried out")
 
 
 class TestTvlinst(Cases, NtCases, Base):

@@ -237,20 +237,6 @@ TEST_F(UninstallTest, RemovesWhatTheInstallationPutInPlaceAndNothingElse) {
   EXPECT_EQ(fake.String(kHklm, SlotKey(1), u"Ime File"), u"tvl1.IME");
 }
 
-TEST_F(UninstallTest, EachPartFoundAloneIsRemoved) {
-  for (const char* part : {"slot", "module", "table"}) {
-    Reset();
-    SetUp();
-    const std::string hklm = Dump(kHklm);
-    if (part == std::string("slot")) fake.PutString(kHklm, SlotKey(4), u"Ime File", u"TVL1.IME");
-    else fake.files[u"C:\\WINDOWS\\system32\\" + std::u16string(part[0] == 'm' ? u"tvl1.IME" : u"tvl1.MB")] = FakeFile{"x"};
-    EXPECT_EQ(Uninstall(), kUninstalled) << part;
-    EXPECT_EQ(Dump(kHklm), hklm) << part;
-    EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr) << part;
-    EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.MB"), nullptr) << part;
-  }
-}
-
 TEST_F(UninstallTest, WhatCannotBeRemovedIsReportedAndTheRestIsRemoved) {
   for (const char* fault : {"slot", "file", "system directory", "preload value"}) {
     Reset();

@@ -157,17 +157,6 @@ TEST_F(LayoutSlotTest, RemovesEverySlotNamingTheModuleInAnyCaseAndNoOther) {
   }
 }
 
-TEST_F(LayoutSlotTest, RegisteringThenRemovingLeavesTheLayoutsAsBefore) {
-  OtherImeIn(0);
-  fake.PutString(kHklm, SlotKey(3), u"Layout Text", u"a slot without Ime File");
-  const std::string before = Dump(kHklm);
-  Register();
-  UninstallerState removal;
-  RemoveLayoutSlots(removal, fake, fake);
-  EXPECT_EQ(removal.OwnSlots, 0x2u);
-  EXPECT_EQ(Dump(kHklm), before);
-}
-
 TEST_F(LayoutSlotTest, SlotThatCannotBeDeletedIsAFailureAndTheOthersGo) {
   fake.PutString(kHklm, SlotKey(0), u"Ime File", u"tvl1.IME");
   fake.PutString(kHklm, SlotKey(2), u"Ime File", u"tvl1.IME");
@@ -178,17 +167,6 @@ TEST_F(LayoutSlotTest, SlotThatCannotBeDeletedIsAFailureAndTheOthersGo) {
   EXPECT_EQ(removal.OwnSlots, 0x5u) << "its list entries go all the same";
   EXPECT_TRUE(fake.HasKey(kHklm, SlotKey(0)));
   EXPECT_FALSE(fake.HasKey(kHklm, SlotKey(2)));
-}
-
-TEST_F(LayoutSlotTest, OwnSlotIdentifiersMatchWithoutRegardToCase) {
-  struct Case { uint32_t slots; const char16_t* id; bool names; };
-  const Case cases[] = {
-      {0x1, u"E0200804", true},   {0x1, u"e0200804", true},   {0x2, u"E0200804", false},
-      {0x3, u"E0210804", true},   {0x200, u"E0290804", true}, {0x1, u"E0200804 ", false},
-      {0x1, u"E020080", false},   {0x1, u"", false},          {0, u"E0200804", false},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(NamesOwnSlot(c.slots, c.id), c.names) << c.slots << " " << ToAnsi(c.id);
 }
 
 }  // namespace

@@ -168,6 +168,8 @@ TEST_F(PreloadRemovalTest, TakesOwnEntriesOutOfBothListsAndClosesTheGap) {
       {"nothing after the first gap is read", 0x1, {u"00000804", u"-", u"E0200804"},
        "1=00000804, 3=E0200804", false},
       {"no own slot", 0, {u"E0200804"}, "1=E0200804", false},
+      {"identifiers that are not ours", 0x1, {u"E0200804 ", u"E020080", u"E0210804"},
+       "1=E0200804 , 2=E020080, 3=E0210804", false},
       {"empty list", 0x1, {}, "", false},
   };
   for (const Case& c : cases) {
@@ -215,14 +217,6 @@ TEST_F(PreloadRemovalTest, EntryThatCannotBeMovedOrDeletedIsAFailure) {
     if (fault != faults[1]) EXPECT_EQ(Values(), fault == faults[2] ? "1=E0200804, 2=00000409" : "1=00000804, 2=00000409") << fault;
     if (fault == faults[1]) EXPECT_EQ(Entries(), "1=00000804, 2=00000409") << fault;
   }
-}
-
-TEST_F(PreloadRemovalTest, EachOwnLayoutLeavesTheLanguageProfile) {
-  Remove({}, 0x5);
-  EXPECT_EQ(fake.profile_calls, (std::vector<std::u16string>{u"0804:E0200804 1", u"0804:E0220804 1"}));
-  Reset();
-  Remove({u"E0200804"}, 0);
-  EXPECT_TRUE(fake.profile_calls.empty());
 }
 
 }  // namespace
