@@ -137,14 +137,12 @@ class PreloadRemovalTest : public PreloadEntryTest {
     RemovePreloadEntries(removal, fake, fake);
     EXPECT_EQ(fake.open_handle_count(), 0) << "a key handle was left open";
   }
-  // The subkey entries as "1=..., 2=..."; "(none)" for a key without value.
+  // The subkey entries as "1=..., 2=...".
   std::string Entries() {
     std::string list;
     for (int n = 1; n <= 9; ++n)
       if (fake.HasKey(kHkcu, PreloadKey(n)))
-        list += (list.empty() ? "" : ", ") + std::to_string(n) + "=" +
-                (fake.Bytes(kHkcu, PreloadKey(n), u"") == "<absent>" ? "(none)"
-                                                                      : ToAnsi(fake.String(kHkcu, PreloadKey(n), u"")));
+        list += (list.empty() ? "" : ", ") + std::to_string(n) + "=" + ToAnsi(fake.String(kHkcu, PreloadKey(n), u""));
     return list;
   }
   UninstallerState removal;
