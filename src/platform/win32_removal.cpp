@@ -40,7 +40,8 @@ FileRemoval Win32Removal::RemoveFile(const Text& name) {
     if ((directory[i] = path[i]) == L'\\') cut = i + 1;
   directory[cut] = L'\0';
   bool renamed = false;
-  if (cut > 0 && wide::GetTempFileName(directory, L"tvl", aside)) {
+  // Named after the file's first three characters, "tvl".
+  if (cut > 0 && wide::GetTempFileName(directory, path + cut, aside)) {
     renamed = wide::MoveFileReplacing(path, aside);
     if (!renamed) wide::DeleteFile(aside);
   }

@@ -22,10 +22,12 @@ void FrmUninstall::Resize() {
 }
 
 void FrmUninstall::Activate() {
-  // After the input method's name: all removed, nothing to remove, or something stays.
-  static const char16_t kOutcomes[][8] = {u"卸载成功完成！", u"未安装。", u"未能卸载成功！"};
-  const int outcome = state_.RemovalFailed ? 2 : state_.Found ? 0 : 1;
-  platform_.ShowMessage(Text(u"Tavrel输入法").Append(kOutcomes[outcome]), kMessageInformation, kUninstallCaption);
-  outcome_ = outcome == 2 ? kExitReportedFailure : kExitInstalled;
+  // The input method's name (the caption's first 9 characters), then: all removed, nothing to
+  // remove, or something stays.
+  static const char16_t kOutcomes[] = u"卸载成功完成！\0未安装。\0未能卸载成功！";
+  const int outcome = state_.RemovalFailed ? 13 : state_.Found ? 0 : 8;
+  platform_.ShowMessage(Text(kUninstallCaption).Left(9).Append(kOutcomes + outcome), kMessageInformation,
+                        kUninstallCaption);
+  outcome_ = outcome == 13 ? kExitReportedFailure : kExitInstalled;
   platform_.UnloadWindow();
 }

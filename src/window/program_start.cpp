@@ -11,7 +11,7 @@
 #ifdef UNINSTALL_BUILD
 #include "platform/win32_removal.h"
 #include "window/frm_uninstall.h"
-#define NO_WINDOW_TEXT L"卸载程序无法创建窗口，卸载未进行。", L"Tavrel输入法卸载"
+#define NO_WINDOW_TEXT L"无法创建窗口，卸载未进行。", reinterpret_cast<const wchar_t*>(kUninstallCaption)
 #else
 #define NO_WINDOW_TEXT L"安装程序无法创建窗口，安装未进行。", L"Tavrel输入法安装"
 #endif
