@@ -304,6 +304,16 @@ def copy_prefix(template, dest):
 
 
 def remove_prefix(prefix):
+    """Remove a prefix, with any file system still mounted in it (a run that
+    was interrupted may have left one)."""
+    inside = os.path.abspath(prefix) + "/"
+    try:
+        with open("/proc/mounts") as f:
+            mounts = [line.split()[1].replace("\\040", " ") for line in f]
+    except OSError:
+        mounts = []
+    for point in sorted((m for m in mounts if m.startswith(inside)), reverse=True):
+        subprocess.run(["umount", "-l", point], stdin=subprocess.DEVNULL, timeout=60)
     shutil.rmtree(prefix, ignore_errors=True)
 
 
