@@ -109,6 +109,12 @@ def tearDownModule():
         STATE["x"].stop()
 
 
+def estimate(case):
+    """Seconds a case never timed is expected to take: a relay trace takes long."""
+    code = getattr(getattr(case, case._testMethodName, None), "__code__", None)
+    return 30.0 if "relay_run" in getattr(code, "co_names", ()) else 8.0
+
+
 def reg_text(*blocks):
     return "Windows Registry Editor Version 5.00\n\n" + "\n".join(blocks) + "\n"
 
@@ -538,12 +544,6 @@ class TestTvlinstWin98(Cases, Win98Cases, Base):
 class TestSetupWin98(Cases, Win98Cases, Base):
     exe = "setup.exe"
     family = "win98"
-
-
-def estimate(case):
-    """Seconds a case never timed is expected to take: a relay trace takes long."""
-    code = getattr(getattr(case, case._testMethodName, None), "__code__", None)
-    return 30.0 if "relay_run" in getattr(code, "co_names", ()) else 8.0
 
 
 def main():
