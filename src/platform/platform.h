@@ -61,6 +61,12 @@ class Platform {
   /// Stores `data` as REG_SZ: its ANSI bytes plus one zero byte (byte count = ANSI
   /// length + 1). Nothing stored through handle 0.
   virtual int32_t RegSetValueExA(int32_t handle, const Text& name, const Text& data) = 0;
+  /// NT family only: RegQueryValueExA and RegSetValueExA with the value in UTF-16, so text
+  /// outside the ANSI code page survives. The byte counts are UTF-16 bytes: `buffer` holds
+  /// *size / 2 characters or more, and the value is its characters plus one zero character.
+  virtual int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type,
+                                   Text* buffer, int32_t* size) = 0;
+  virtual int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) = 0;
   virtual int32_t RegCloseKey(int32_t handle) = 0;
 
   // System.

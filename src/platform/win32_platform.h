@@ -39,6 +39,9 @@ class Win32Platform final : public Platform {
   int32_t RegQueryValueExA(int32_t handle, const Text& name, int32_t* type, Text* buffer,
                            int32_t* size) override;
   int32_t RegSetValueExA(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
+                           int32_t* size) override;
+  int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) override;
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
   bool GetVersionExA(OsVersionInfo* info) override;

@@ -18,6 +18,9 @@ std::u16string ToU16(const Text& text);
 
 struct FakeKey {
   std::map<std::string, std::string> values;  // lower-cased name -> stored bytes
+  // Names of values stored by RegSetValueExW: their bytes are UTF-16LE. Each form of read
+  // converts a value stored by the other form, as NT does.
+  std::set<std::string> wide;
 };
 
 struct FakeFile {
@@ -51,6 +54,8 @@ class FakePlatform final : public Platform {
   /// Stored bytes of a value, or "<absent>".
   std::string Bytes(RegistryRoot root, const std::u16string& path, const std::u16string& name);
   std::u16string String(RegistryRoot root, const std::u16string& path, const std::u16string& name);
+  /// True when the value was stored by RegSetValueExW.
+  bool Wide(RegistryRoot root, const std::u16string& path, const std::u16string& name);
 
   std::set<std::string> uncreatable_keys;   // lower-cased paths whose create fails
   std::set<std::string> unwritable_values;  // lower-cased value names whose write fails
@@ -94,6 +99,9 @@ class FakePlatform final : public Platform {
   int32_t RegQueryValueExA(int32_t handle, const Text& name, int32_t* type, Text* buffer,
                            int32_t* size) override;
   int32_t RegSetValueExA(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
+                           int32_t* size) override;
+  int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) override;
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
   bool GetVersionExA(OsVersionInfo* info) override;
@@ -125,6 +133,8 @@ class FakePlatform final : public Platform {
     std::string path;
   };
   FakeKey* KeyOf(int32_t handle);
+  // The value's characters, its zero included, whichever form stored it.
+  static std::u16string Chars(const FakeKey& key, const std::string& name);
   int32_t NewHandle(RegistryRoot root, const std::string& path);
 
   Hive hklm_, hkcu_;
