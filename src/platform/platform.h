@@ -81,8 +81,12 @@ class Platform {
   // Keyboard.
 
   /// False when the function cannot be called at all; otherwise *layout is the loaded
-  /// layout's handle, or 0 when loading and activating it failed.
+  /// layout's handle, or 0 when loading and activating it failed. Windows 95 may return
+  /// another layout's handle for a layout it has loaded already.
   virtual bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) = 0;
+  /// Writes the handles of the layouts loaded now into `layouts` (room for `capacity`);
+  /// returns how many it wrote, 0 on failure.
+  virtual int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) = 0;
 
   // Files and process. Wide text.
 

@@ -46,6 +46,7 @@ class Win32Platform final : public Platform {
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
   bool GetVersionExA(OsVersionInfo* info) override;
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
+  int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   Presence FileExists(const Text& name) override;
   bool CopyFileOver(const Text& source, const Text& target) override;
   bool FilesMatch(const Text& a, const Text& b) override;

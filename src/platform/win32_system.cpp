@@ -171,6 +171,11 @@ bool Win32Platform::LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, u
   return true;
 }
 
+int Win32Platform::GetKeyboardLayoutList(int capacity, uintptr_t* layouts) {
+  static_assert(sizeof(HKL) == sizeof(uintptr_t), "layout handles");
+  return ::GetKeyboardLayoutList(capacity, reinterpret_cast<HKL*>(layouts));
+}
+
 // Files and process.
 
 Presence Win32Platform::FileExists(const Text& name) {

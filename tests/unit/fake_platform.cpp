@@ -239,10 +239,20 @@ bool FakePlatform::LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, ui
     // to pointer size as on 64-bit Windows.
     const uint32_t value =
         layout_load == LayoutLoad::kLoads ? std::stoul(ToAnsi(ToU16(layout_id)), nullptr, 16) : 0x08040804u;
-    if (layout_load == LayoutLoad::kLoads) loaded_layouts.push_back(ToU16(layout_id));
+    if (layout_load == LayoutLoad::kLoads) {
+      loaded_layouts.push_back(ToU16(layout_id));
+      if (std::find(layout_list.begin(), layout_list.end(), value) == layout_list.end()) layout_list.push_back(value);
+    }
     *layout = static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(value)));
   }
   return true;
+}
+
+int FakePlatform::GetKeyboardLayoutList(int capacity, uintptr_t* layouts) {
+  int count = 0;
+  for (; count < capacity && count < static_cast<int>(layout_list.size()); ++count)
+    layouts[count] = static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(layout_list[count])));
+  return count;
 }
 
 FakeFile* FakePlatform::File(const std::u16string& path) {

@@ -73,6 +73,7 @@ class FakePlatform final : public Platform {
   enum class LayoutLoad { kLoads, kReturnsZero, kReturnsOtherLayout, kCannotBeCalled };
   LayoutLoad layout_load = LayoutLoad::kLoads;
   std::vector<std::u16string> loaded_layouts;
+  std::vector<uint32_t> layout_list;  // what GetKeyboardLayoutList reports; a load adds to it
 
   double client_width = 635, client_height = 547;
   int screen_height_twips = 768 * 15;
@@ -106,6 +107,7 @@ class FakePlatform final : public Platform {
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
   bool GetVersionExA(OsVersionInfo* info) override;
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
+  int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   Presence FileExists(const Text& name) override;
   bool CopyFileOver(const Text& source, const Text& target) override;
   bool FilesMatch(const Text& a, const Text& b) override;
