@@ -102,6 +102,12 @@ class Platform {
   /// The running program's directory, without trailing backslash except at a drive root.
   virtual Text ProgramDirectory() = 0;
 
+  /// Waits until no other run of the input method's programs holds their common lock, then
+  /// holds it until the process ends; a lock left by a run that was ended counts as free.
+  /// Messages sent to the program's windows meanwhile are handled. Where the lock cannot be
+  /// made or opened, returns at once.
+  virtual void TakeRunLock() = 0;
+
   // The installer window. Lengths are in the window's drawing unit (pixels).
 
   virtual void SetCaption(const Text& caption) = 0;

@@ -51,6 +51,7 @@ class Win32Platform final : public Platform {
   bool CopyFileOver(const Text& source, const Text& target) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
+  void TakeRunLock() override;  // win32_run_lock.cpp
   void SetCaption(const Text& caption) override;
   Text Caption() override;
   double ClientWidth() override;

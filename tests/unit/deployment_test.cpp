@@ -54,6 +54,8 @@ TEST_F(RunSequenceTest, FullInstallation) {
   EXPECT_EQ(Installed(u"tvl1.MB"), "table bytes");
   EXPECT_EQ(fake.loaded_layouts, std::vector<std::u16string>{u"E0200804"});
   EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
+  EXPECT_EQ(fake.run_locks, 1);
+  EXPECT_TRUE(fake.lock_came_first) << "the run lock was taken after the run had begun";
 }
 
 TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {

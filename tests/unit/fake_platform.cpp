@@ -255,6 +255,12 @@ int FakePlatform::GetKeyboardLayoutList(int capacity, uintptr_t* layouts) {
   return count;
 }
 
+void FakePlatform::TakeRunLock() {
+  if (run_locks++ == 0)
+    lock_came_first = caption == u"Form1" && paints.empty() && prints.empty() && next_handle_ == 0x100 &&
+                      messages.empty() && loaded_layouts.empty() && !unloaded;
+}
+
 FakeFile* FakePlatform::File(const std::u16string& path) {
   const std::string wanted = KeyName(path);
   for (auto& [name, file] : files)

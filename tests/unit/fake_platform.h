@@ -75,6 +75,9 @@ class FakePlatform final : public Platform {
   std::vector<std::u16string> loaded_layouts;
   std::vector<uint32_t> layout_list;  // what GetKeyboardLayoutList reports; a load adds to it
 
+  int run_locks = 0;              // how often TakeRunLock was called
+  bool lock_came_first = false;   // no caption, painting, registry key or message before it
+
   double client_width = 635, client_height = 547;
   int screen_height_twips = 768 * 15;
   std::u16string caption = u"Form1";
@@ -112,6 +115,7 @@ class FakePlatform final : public Platform {
   bool CopyFileOver(const Text& source, const Text& target) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
+  void TakeRunLock() override;
   void SetCaption(const Text& text) override { caption = ToU16(text); }
   Text Caption() override;
   double ClientWidth() override { return client_width; }
