@@ -12,6 +12,7 @@
 enum class RegistryRoot { kLocalMachine, kCurrentUser };
 
 constexpr int32_t kRegSz = 1;            // REG_SZ
+constexpr int32_t kErrorMoreData = 234;  // ERROR_MORE_DATA: a value too long for the buffer
 constexpr uint32_t kKlfActivate = 1;     // KLF_ACTIVATE
 constexpr int32_t kMessageInformation = 64;  // MB_ICONINFORMATION | MB_OK
 
@@ -87,6 +88,12 @@ class Platform {
   /// Writes the handles of the layouts loaded now into `layouts` (room for `capacity`);
   /// returns how many it wrote, 0 on failure.
   virtual int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) = 0;
+  /// InstallLayoutOrTip of the system directory's input.dll (Windows 7 on), which adds a
+  /// layout to the user's language profile or, with flags 1, removes it; `profile` is
+  /// language, colon, layout identifier ("0804:E0200804"). The library is loaded by its full
+  /// path, never searched for. False where the library or the function is missing (every
+  /// system before Windows 7, and Windows 95, 98 and Me), or when it returned FALSE.
+  virtual bool InstallLayoutOrTip(const Text& profile, uint32_t flags) = 0;
 
   // Files and process. Wide text.
 

@@ -27,7 +27,9 @@ int LengthOf(const wchar_t* text) {
 }  // namespace
 
 void SelectPlatformFamily() {
-  nt_family = (GetVersion() & 0x80000000u) == 0;
+  OSVERSIONINFOA version;
+  version.dwOSVersionInfoSize = sizeof version;
+  nt_family = GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
 bool IsNtFamily() { return nt_family; }

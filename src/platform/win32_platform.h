@@ -1,6 +1,7 @@
 #pragma once
 // The platform operations on Windows, and the installer window they draw on. The system
-// operations are in win32_system.cpp, the window and its message loop in win32_window.cpp.
+// operations are in win32_system.cpp, the user's language profile in win32_input_profile.cpp,
+// the window and its message loop in win32_window.cpp.
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -47,6 +48,7 @@ class Win32Platform final : public Platform {
   bool GetVersionExA(OsVersionInfo* info) override;
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
+  bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override;
   Presence FileExists(const Text& name) override;
   bool CopyFileOver(const Text& source, const Text& target) override;
   bool FilesMatch(const Text& a, const Text& b) override;

@@ -3,6 +3,7 @@
 #include "window/installer_state.h"
 
 constexpr int kSlotCount = 10;
+constexpr int32_t kPlatformNt = 2;  // the NT family's platform identifier
 
 /// "E02" + slot digit + "0804".
 Text LayoutIdForSlot(int32_t slot);

@@ -2,11 +2,19 @@
 #include "platform/platform.h"
 #include "window/installer_state.h"
 
-/// Enters the slot's layout in the current user's preload list: walks
-/// "keyboard layout\preload\1", "\2", ... and stops at the entry whose default value
-/// already holds the layout identifier or at the first missing number, which it creates;
-/// then writes the identifier there. Closes every key handle, the slot key included.
-/// Leaves the identifier in ValueBuffer. Writes nothing when the slot step failed, and
-/// sets InstallFailed when the entry cannot be created, or its write fails while it does
-/// not already hold the identifier.
+/// Enters the slot's layout in the current user's lists of layouts to load at logon.
+/// Windows 95/98/Me's list: walks "keyboard layout\preload\1", "\2", ... and stops at the
+/// entry whose default value already holds the layout identifier or at the first missing
+/// number, which it creates; then writes the identifier there. The NT family's list, written
+/// there as well: the values "1", "2", ... of "Keyboard Layout\Preload"; the walk stops at the
+/// first number without a value or at the first value naming the layout (without regard to
+/// case), and writes the identifier there, leaving every other value as it is.
+/// Closes every key handle, the slot key included. Leaves the identifier in ValueBuffer.
+/// Writes nothing when the slot step failed, and sets InstallFailed when an entry cannot be
+/// created, or its write fails while it does not already hold the identifier.
 void RegisterPreloadEntry(InstallerState& state, Platform& platform);
+
+/// Adds the layout in ValueBuffer to the user's language profile (InstallLayoutOrTip, from
+/// Windows 8 on the list the system rewrites the NT family's list from at sign-in). Where
+/// that is missing or fails, the lists written above stand as they are.
+void AddToLanguageProfile(const InstallerState& state, Platform& platform);

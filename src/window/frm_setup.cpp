@@ -19,6 +19,7 @@ void FrmSetup::Load() {
   // From here on a failing operation is passed over and the run goes on.
   DeployFiles(state_, platform_, source_dir);
   ActivateLayout(state_, platform_);
+  if (state_.Report.empty()) AddToLanguageProfile(state_, platform_);
 }
 
 void FrmSetup::Resize() {

@@ -73,6 +73,10 @@ def setUpModule():
                                           os.path.join(CFG["build"], "locker.exe"))
     STATE["oldime"] = w.build_windows_exe(os.path.join(HERE, "oldime.c"),
                                           os.path.join(CFG["build"], "oldime.dll"), ["-shared"])
+    for name, extra in (("input.dll", []), ("planted", ["-DPLANTED"])):
+        STATE[name] = w.build_windows_exe(os.path.join(HERE, "inputdll.c"),
+                                          os.path.join(CFG["build"], name, "input.dll"),
+                                          ["-shared", "-Wl,--kill-at"] + extra)
 
 
 def template(family):
@@ -237,6 +241,10 @@ class Base(unittest.TestCase):
         return {n: (w.values(keys, w.PRELOAD + "\\" + n) or {}).get("")
                 for n in w.subkeys(keys, w.PRELOAD)}
 
+    def preload_values(self):
+        """The NT family's list: the named values of the Preload key."""
+        return {n: v for n, v in (w.values(w.hkcu(self.prefix), w.PRELOAD) or {}).items() if n}
+
     def assert_ours(self, slot):
         vals = w.values(w.hklm(self.prefix), w.LAYOUTS + "\\" + slot)
         self.assertIsNotNone(vals, "no key " + slot)
@@ -305,17 +313,33 @@ class Cases:
         self.assertEqual(self.preload(), before_pre)
 
     def test_preload_entries(self):
-        with self.subTest("preload 1 already ours"):
-            self.seed('[HKEY_CURRENT_USER\\Keyboard Layout\\Preload\\1]\n@="%s"\n' % LAYOUT)
-            res = self.run_it()
-            self.assert_box(res, OK_TEXT)
-            self.assertEqual(self.preload(), {"1": ("sz", LAYOUT)})
-        with self.subTest("preload 1 held by another layout"):
-            self.fresh("other")
-            self.seed('[HKEY_CURRENT_USER\\Keyboard Layout\\Preload\\1]\n@="00000409"\n')
-            res = self.run_it()
-            self.assert_box(res, OK_TEXT)
-            self.assertEqual(self.preload(), {"1": ("sz", "00000409"), "2": ("sz", LAYOUT)})
+        # Wine writes value "1" itself at every start; the other numbers are seeded. The NT
+        # family's list gains the layout at the first free number or where it is named
+        # already (in any case); the older family's list is the subkeys only.
+        nt = self.family == "nt"
+        for tag, entry, values, added in (
+                ("ours", LAYOUT, {"2": "00000409", "3": "00000804"}, {"4": LAYOUT}),
+                ("other", "00000409", {"2": "e0200804", "3": "00000804"}, {"2": LAYOUT})):
+            with self.subTest("preload 1 " + tag):
+                if tag != "ours":
+                    self.fresh(tag)
+                self.seed('[HKEY_CURRENT_USER\\Keyboard Layout\\Preload\\1]\n@="%s"\n' % entry,
+                          '[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n' +
+                          "".join('"%s"="%s"\n' % v for v in values.items()))
+                before = self.preload_values()
+                print("\n%s on %s, %s: Preload values before: %r" % (self.exe, self.family, tag,
+                                                                     before), file=sys.stderr)
+                for run in (1, 2):  # a second run adds nothing
+                    res = self.run_it()
+                    self.assert_box(res, OK_TEXT)
+                    after = self.preload_values()
+                    print("after run %d: %r" % (run, after), file=sys.stderr)
+                    self.assertEqual(self.preload(), {"1": ("sz", entry)} if entry == LAYOUT else
+                                     {"1": ("sz", entry), "2": ("sz", LAYOUT)})
+                    want = dict(before)
+                    if nt:
+                        want.update({n: ("sz", v) for n, v in added.items()})
+                    self.assertEqual(after, want, "Preload values")
 
     def test_missing_data_files(self):
         for tag, ime, mb, text in (("noime", None, w.STANDIN_MB, NO_IME),
@@ -485,6 +509,26 @@ class NtCases:
         deletions = [names[i].lower() for i in range(0, len(names) - 1, 2) if names[i + 1] == ""]
         self.assertIn("\\??\\c:\\windows\\system32\\" + aside[0].lower(), deletions,
                       "renamed module not deleted at restart: %r" % data)
+
+
+    def test_language_profile_through_system_input_dll(self):
+        # Stand-ins for input.dll: one in the system directory records its call, one planted
+        # in the program's folder must never be loaded.
+        folder = w.layout_folder(self.prefix, self.exe_path, mb=None)
+        w.shutil.copy(STATE["input.dll"], w.system32(self.prefix))
+        w.shutil.copy(STATE["planted"], folder)
+        log = os.path.join(self.prefix, "drive_c", "inputdll.log")
+
+        def calls():
+            if not os.path.exists(log):
+                return []
+            with open(log) as f:
+                return f.read().splitlines()
+        self.assert_box(self.run_it(mb=None), NO_MB)
+        self.assertEqual(calls(), [], "called after a failure report")
+        self.assert_box(self.run_it(), OK_TEXT)
+        print("\ninput.dll stand-in recorded: %r" % calls(), file=sys.stderr)
+        self.assertEqual(calls(), ["0804:%s 0" % LAYOUT])
 
 
 class Win98Cases:

@@ -56,6 +56,13 @@ TEST_F(RunSequenceTest, FullInstallation) {
   EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
   EXPECT_EQ(fake.run_locks, 1);
   EXPECT_TRUE(fake.lock_came_first) << "the run lock was taken after the run had begun";
+  EXPECT_EQ(fake.String(kHkcu, u"Keyboard Layout\\Preload", u"1"), u"E0200804");
+  // Added to the language profile once the layout is active; a missing input.dll changes nothing.
+  EXPECT_EQ(fake.profile_calls, std::vector<std::u16string>{u"0804:E0200804 0"});
+  Reset();
+  Ship(u"C:\\tvl");
+  fake.input_dll_present = false;
+  EXPECT_EQ(Run(), kSuccess);
 }
 
 TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
@@ -76,6 +83,7 @@ TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
     fake.File(u"C:\\tvl\\tvl1.MB") && (fake.File(u"C:\\tvl\\tvl1.MB")->system = c.system_table);
     EXPECT_EQ(Run(), c.message);
     EXPECT_TRUE(fake.loaded_layouts.empty());
+    EXPECT_TRUE(fake.profile_calls.empty());
     EXPECT_EQ(Installed(u"tvl1.IME") != "<absent>", c.module && !c.hidden_module);
     EXPECT_EQ(Installed(u"tvl1.MB") != "<absent>", c.table && !c.system_table);
     EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Ime File"), u"tvl1.IME") << "registry is written first";
@@ -92,8 +100,9 @@ TEST_F(RunSequenceTest, LayoutCountsOnlyWhenReturnedOrListedAfterTheLoad) {
       Ship(u"C:\\tvl");
       fake.layout_load = load;
       if (listed) fake.layout_list = {0x04090409u, 0xE0200804u, 0x08040804u};
-      EXPECT_EQ(Run(), listed && load == Load::kReturnsOtherLayout ? kSuccess : kNotInstalled)
-          << static_cast<int>(load) << (listed ? " listed" : "");
+      const bool counts = listed && load == Load::kReturnsOtherLayout;
+      EXPECT_EQ(Run(), counts ? kSuccess : kNotInstalled) << static_cast<int>(load) << (listed ? " listed" : "");
+      EXPECT_EQ(fake.profile_calls.size(), counts ? 1u : 0u);
     }
   }
 }

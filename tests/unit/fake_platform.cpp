@@ -11,7 +11,6 @@ constexpr int32_t kErrorFileNotFound = 2;
 constexpr int32_t kErrorAccessDenied = 5;
 constexpr int32_t kErrorInvalidHandle = 6;
 constexpr int32_t kErrorInvalidParameter = 87;
-constexpr int32_t kErrorMoreData = 234;
 
 std::string Convert(const char* to, const char* from, const std::string& in) {
   iconv_t cd = iconv_open(to, from);

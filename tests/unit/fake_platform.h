@@ -77,6 +77,8 @@ class FakePlatform final : public Platform {
 
   int run_locks = 0;              // how often TakeRunLock was called
   bool lock_came_first = false;   // no caption, painting, registry key or message before it
+  bool input_dll_present = true;  // Windows 7 on: InstallLayoutOrTip is there
+  std::vector<std::u16string> profile_calls;  // "0804:E0200804 0": profile, space, flags
 
   double client_width = 635, client_height = 547;
   int screen_height_twips = 768 * 15;
@@ -111,6 +113,10 @@ class FakePlatform final : public Platform {
   bool GetVersionExA(OsVersionInfo* info) override;
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
+  bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override {
+    profile_calls.push_back(ToU16(profile) + u" " + ToU16(Text::Number(flags)));
+    return input_dll_present;
+  }
   Presence FileExists(const Text& name) override;
   bool CopyFileOver(const Text& source, const Text& target) override;
   bool FilesMatch(const Text& a, const Text& b) override;

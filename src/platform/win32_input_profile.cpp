@@ -1,0 +1,22 @@
+// The user's language profile, kept by the system from Windows 8 on, through input.dll.
+#include "platform/win32_family.h"
+#include "platform/win32_platform.h"
+
+// input.dll is taken from the system directory by its full path: the program's folder is
+// a download folder, and a library of that name planted there must never be loaded.
+bool Win32Platform::InstallLayoutOrTip(const Text& profile, uint32_t flags) {
+  if (!IsNtFamily()) return false;  // Windows 7 and later only
+  char path[MAX_PATH];
+  const char kLibrary[] = "\\input.dll";
+  const UINT length = ::GetSystemDirectoryA(path, MAX_PATH - sizeof kLibrary);
+  if (length == 0 || length >= MAX_PATH - sizeof kLibrary) return false;
+  for (UINT i = 0; i < sizeof kLibrary; ++i) path[length + i] = kLibrary[i];
+  HMODULE library = LoadLibraryA(path);
+  if (!library) return false;
+  using InstallLayoutOrTipFunction = BOOL(WINAPI*)(const wchar_t*, DWORD);
+  const auto install = reinterpret_cast<InstallLayoutOrTipFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "InstallLayoutOrTip")));
+  const bool done = install && install(WideChars(profile), flags);
+  FreeLibrary(library);
+  return done;
+}
