@@ -59,7 +59,7 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
   }
   state.ValueBuffer = kModuleFile;
   WriteValue(state, platform, u"Ime File");
-  const bool nt = QueryPlatformId(platform) == 2;
+  const bool nt = QueryPlatformId(platform) == kPlatformNt;
   state.ValueBuffer = nt ? u"kbdus.dll" : u"kbdus.kbd";
   WriteValue(state, platform, u"Layout File");
   // The name shown in the system's list of input methods: through the ANSI code page it
