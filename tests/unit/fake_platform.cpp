@@ -158,14 +158,18 @@ int32_t FakePlatform::RegQueryValueExA(int32_t handle, const Text& name, int32_t
   return 0;
 }
 
-int32_t FakePlatform::RegSetValueExA(int32_t handle, const Text& name, const Text& data) {
+int32_t FakePlatform::Store(int32_t handle, const Text& name, const std::string& bytes, bool wide) {
   FakeKey* key = KeyOf(handle);
   if (!key) return kErrorInvalidHandle;
   const std::string value_name = KeyName(ToU16(name));
   if (unwritable_values.count(value_name)) return kErrorAccessDenied;
-  key->values[value_name] = ToAnsi(ToU16(data)) + '\0';
-  key->wide.erase(value_name);
+  key->values[value_name] = bytes;
+  if (wide) key->wide.insert(value_name); else key->wide.erase(value_name);
   return 0;
+}
+
+int32_t FakePlatform::RegSetValueExA(int32_t handle, const Text& name, const Text& data) {
+  return Store(handle, name, ToAnsi(ToU16(data)) + '\0', /*wide=*/false);
 }
 
 int32_t FakePlatform::RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
@@ -193,14 +197,8 @@ int32_t FakePlatform::RegQueryValueExW(int32_t handle, const Text& name, int32_t
 }
 
 int32_t FakePlatform::RegSetValueExW(int32_t handle, const Text& name, const Text& data) {
-  FakeKey* key = KeyOf(handle);
-  if (!key) return kErrorInvalidHandle;
-  const std::string value_name = KeyName(ToU16(name));
-  if (unwritable_values.count(value_name)) return kErrorAccessDenied;
   const std::u16string chars = ToU16(data) + u'\0';
-  key->values[value_name] = std::string(reinterpret_cast<const char*>(chars.data()), 2 * chars.size());
-  key->wide.insert(value_name);
-  return 0;
+  return Store(handle, name, std::string(reinterpret_cast<const char*>(chars.data()), 2 * chars.size()), true);
 }
 
 int32_t FakePlatform::RegCloseKey(int32_t handle) {

@@ -147,6 +147,8 @@ class FakePlatform final : public Platform {
   FakeKey* KeyOf(int32_t handle);
   // The value's characters, its zero included, whichever form stored it.
   static std::u16string Chars(const FakeKey& key, const std::string& name);
+  // Stores a value's bytes as written by the "...A" or (wide) the "...W" function.
+  int32_t Store(int32_t handle, const Text& name, const std::string& bytes, bool wide);
   int32_t NewHandle(RegistryRoot root, const std::string& path);
 
   Hive hklm_, hkcu_;
