@@ -9,6 +9,8 @@ const char16_t kCaption[] = u"Tavrel输入法安装";
 const char16_t kSuccessMessage[] = u"Tavrel输入法安装成功完成！";
 
 void FrmSetup::Load() {
+  // A second run started meanwhile waits here until this one has ended.
+  platform_.TakeRunLock();
   platform_.SetCaption(kCaption);
   PaintBackdrop(platform_);
   RegisterLayoutSlot(state_, platform_);

@@ -23,6 +23,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import traceback
 import unittest
@@ -501,9 +502,37 @@ class NtCases:
             self.assertEqual(f.read(), "1252", "ANSI code page")
         res = self.run_it(locale=cp1252)
         self.assert_box(res, OK_TEXT)
+        self.assert_ours(LAYOUT)  # "Layout Text" keeps its Chinese characters
         mains = [win for win in res.windows if win[0] == TITLE and win[3] >= 1000 and win[4] >= 700]
         self.assertTrue(mains, "no maximized window captioned %s among %r" % (TITLE, res.windows))
         self.assertEqual(self.sys32("tvl1.IME"), w.STANDIN_IME)
+
+    def test_two_runs_started_at_once(self):
+        # As from a double click: the second run waits for the first to end, then runs.
+        folder = w.layout_folder(self.prefix, self.exe_path)
+        runs, starts = [None, None], [None, None]
+
+        def run(i):
+            starts[i] = time.time()
+            runs[i] = w.run_exe(self.prefix, self.display, folder, self.exe, box_timeout=180)
+        threads = [threading.Thread(target=run, args=(i,)) for i in (0, 1)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        for res in runs:
+            self.assert_box(res, OK_TEXT)
+        # (box shown, run ended) in seconds from the first start, in the order the boxes came
+        times = sorted((start + r.seconds - min(starts), start + r.run_seconds - min(starts))
+                       for start, r in zip(starts, runs))
+        print("\n%s: started %.2f s apart; box shown, run ended: %s" % (
+            self.exe, abs(starts[1] - starts[0]), times), file=sys.stderr)
+        self.assertGreater(times[1][0], times[0][1] - 1, "second box up before the first run ended")
+        self.assertEqual(self.preload(), {"1": ("sz", LAYOUT)})
+        named = self.preload_values()
+        self.assertEqual(len([v for v in named.values() if v[1].upper() == LAYOUT]), 1,
+                         "named Preload values %r" % named)
+        self.assert_ours(LAYOUT)
 
     def test_module_in_use_is_renamed_aside(self):
         with open(STATE["oldime"], "rb") as f:

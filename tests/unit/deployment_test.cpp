@@ -54,6 +54,8 @@ TEST_F(RunSequenceTest, FullInstallation) {
   EXPECT_EQ(Installed(u"tvl1.MB"), "table bytes");
   EXPECT_EQ(fake.loaded_layouts, std::vector<std::u16string>{u"E0200804"});
   EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
+  EXPECT_EQ(fake.run_locks, 1);
+  EXPECT_TRUE(fake.lock_came_first) << "the run lock was taken after the run had begun";
   EXPECT_EQ(fake.String(kHkcu, u"Keyboard Layout\\Preload", u"1"), u"E0200804");
   // Added to the language profile once the layout is active; a missing input.dll changes nothing.
   EXPECT_EQ(fake.profile_calls, std::vector<std::u16string>{u"0804:E0200804 0"});
@@ -89,14 +91,19 @@ TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
   }
 }
 
-TEST_F(RunSequenceTest, LayoutThatDoesNotLoadIsReported) {
-  for (auto load : {FakePlatform::LayoutLoad::kReturnsZero, FakePlatform::LayoutLoad::kReturnsOtherLayout,
-                    FakePlatform::LayoutLoad::kCannotBeCalled}) {
-    Reset();
-    Ship(u"C:\\tvl");
-    fake.layout_load = load;
-    EXPECT_EQ(Run(), kNotInstalled);
-    EXPECT_TRUE(fake.profile_calls.empty());
+TEST_F(RunSequenceTest, LayoutCountsOnlyWhenReturnedOrListedAfterTheLoad) {
+  // Windows 95 may return another layout for one it has loaded already: its list then holds it.
+  using Load = FakePlatform::LayoutLoad;
+  for (auto load : {Load::kReturnsZero, Load::kReturnsOtherLayout, Load::kCannotBeCalled}) {
+    for (bool listed : {false, true}) {
+      Reset();
+      Ship(u"C:\\tvl");
+      fake.layout_load = load;
+      if (listed) fake.layout_list = {0x04090409u, 0xE0200804u, 0x08040804u};
+      const bool counts = listed && load == Load::kReturnsOtherLayout;
+      EXPECT_EQ(Run(), counts ? kSuccess : kNotInstalled) << static_cast<int>(load) << (listed ? " listed" : "");
+      EXPECT_EQ(fake.profile_calls.size(), counts ? 1u : 0u);
+    }
   }
 }
 
