@@ -11,10 +11,15 @@ class Text {
   Text() = default;
   Text(const char16_t* literal) { Append(literal); }  // NOLINT: literals convert implicitly
 
+  /// Replaces the text by the literal's characters (up to kCapacity).
+  Text& operator=(const char16_t* literal);
+
   /// Characters beyond kCapacity are dropped.
   Text& Append(const Text& other);
   Text& Append(const char16_t* literal);
   Text& Append(char16_t c);
+  /// `count` characters, zero characters included.
+  Text& Append(const char16_t* chars, size_t count);
 
   /// n copies of c.
   static Text Repeat(char16_t c, size_t n);
