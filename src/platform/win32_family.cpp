@@ -86,14 +86,6 @@ LRESULT DispatchMessage(const MSG* message) {
   return (nt_family ? DispatchMessageW : DispatchMessageA)(message);
 }
 
-BOOL PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return (nt_family ? PostMessageW : PostMessageA)(window, message, wparam, lparam);
-}
-
-LRESULT SendMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return (nt_family ? SendMessageW : SendMessageA)(window, message, wparam, lparam);
-}
-
 BOOL SetWindowText(HWND window, const wchar_t* text) {
   return nt_family ? SetWindowTextW(window, text) : SetWindowTextA(window, Ansi(text).bytes);
 }

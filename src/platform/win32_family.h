@@ -77,12 +77,18 @@ HWND CreateWindow(const wchar_t* class_name, const wchar_t* window_name, DWORD s
 LRESULT DefWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 BOOL GetMessage(MSG* message, HWND window, UINT first, UINT last);
 LRESULT DispatchMessage(const MSG* message);
-BOOL PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-LRESULT SendMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 BOOL SetWindowText(HWND window, const wchar_t* text);
 /// CreateFontW of normal weight, everything else but the height, character set and face at
 /// its default.
 HFONT CreateFont(int height, DWORD charset, const wchar_t* face);
+/// Messages that carry no text (WM_SETFONT, the program's own): the system passes them on
+/// unchanged to any window, so the "...A" functions serve both families.
+inline BOOL PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return PostMessageA(window, message, wparam, lparam);
+}
+inline LRESULT SendMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return SendMessageA(window, message, wparam, lparam);
+}
 /// A resource by number (the program's own, or with no instance the system's), which the
 /// "...A" function loads on both families.
 inline HANDLE LoadImage(HINSTANCE instance, WORD id, UINT type, int width, int height, UINT flags) {
