@@ -66,7 +66,7 @@ bool Win32Platform::CreateMainWindow() {
   RECT frame = {0, 0, Pixels(kInitialClientWidth), Pixels(kInitialClientHeight)};
   AdjustWindowRectEx(&frame, style, /*bMenu=*/FALSE, 0);
   the_window_owner = this;
-  window_ = wide::CreateWindow(kWindowClass, L"Form1", style, CW_USEDEFAULT, CW_USEDEFAULT,
+  window_ = wide::CreateWindow(kWindowClass, WideChars(caption_), style, CW_USEDEFAULT, CW_USEDEFAULT,
                                frame.right - frame.left, frame.bottom - frame.top, nullptr,
                                instance_);
   if (!window_) return false;
