@@ -46,7 +46,7 @@ Text FromAnsi(const char* bytes, int length) {
   wchar_t text[Text::kCapacity + 1];
   const int count = ToWide(bytes, length, text, Text::kCapacity + 1);
   Text result;
-  for (int i = 0; i < count; ++i) result.Append(static_cast<char16_t>(text[i]));
+  result.Append(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(count));
   return result;
 }
 
