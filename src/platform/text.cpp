@@ -1,5 +1,15 @@
 #include "platform/text.h"
 
+Text::Text(const Text& other) { Append(other); }
+
+Text& Text::operator=(const Text& other) {
+  if (this != &other) {
+    length_ = 0;
+    Append(other);
+  }
+  return *this;
+}
+
 Text& Text::operator=(const char16_t* literal) {
   length_ = 0;
   return Append(literal);

@@ -8,7 +8,10 @@ class Text {
  public:
   static constexpr size_t kCapacity = 512;
 
-  Text() = default;
+  Text() { chars_[0] = u'\0'; }
+  // Copies only the characters in use (and the zero after them): a Text is 1 KiB.
+  Text(const Text& other);
+  Text& operator=(const Text& other);
   Text(const char16_t* literal) { Append(literal); }  // NOLINT: literals convert implicitly
 
   /// Replaces the text by the literal's characters (up to kCapacity).
@@ -40,7 +43,7 @@ class Text {
   bool operator!=(const Text& other) const { return !(*this == other); }
 
  private:
-  char16_t chars_[kCapacity + 1] = {};
+  char16_t chars_[kCapacity + 1];  // chars_[length_] is zero; beyond it, unspecified
   size_t length_ = 0;
 };
 

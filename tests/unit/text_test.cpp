@@ -33,4 +33,16 @@ TEST(TextTest, LeftNumberAndCapacity) {
   const char16_t raw[] = {u'x', u'\0', u'y'};
   EXPECT_EQ(Text().Append(raw, 3).size(), 3u);
   EXPECT_TRUE(Text(u"x").Append(raw, 0) == u"x");
+
+  // Copies carry the characters in use and the zero after them; a text assigned to itself
+  // stays as it was.
+  Text copy = with_zero;
+  EXPECT_TRUE(copy == with_zero);
+  copy = Text(u"z");
+  EXPECT_TRUE(copy == u"z");
+  EXPECT_EQ(copy.data()[1], u'\0');
+  Text& same = copy;
+  copy = same;
+  EXPECT_TRUE(copy == u"z");
+  EXPECT_EQ(Text().data()[0], u'\0');
 }
