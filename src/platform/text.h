@@ -47,8 +47,6 @@ class Text {
   size_t length_ = 0;
 };
 
-// Both by reference: a 1 KiB argument passed by value would leave a page of stack untouched
-// (see CMakeLists.txt).
 inline Text operator+(const Text& a, const Text& b) {
   Text sum = a;
   sum.Append(b);
