@@ -6,16 +6,16 @@
 
 #include "platform/platform.h"
 
-// Move-only owner of a GDI object; copies would delete it twice.
+// Owner of a GDI object; copies would delete it twice.
 class GdiObject {
  public:
   GdiObject() = default;
   explicit GdiObject(HGDIOBJ object) : object_(object) {}
-  GdiObject(GdiObject&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
-  GdiObject& operator=(GdiObject&& other) noexcept;
   GdiObject(const GdiObject&) = delete;
   GdiObject& operator=(const GdiObject&) = delete;
-  ~GdiObject();
+  ~GdiObject() { Reset(nullptr); }
+  /// Deletes the object held (it must not be selected into a device context) and takes `object`.
+  void Reset(HGDIOBJ object);
   HGDIOBJ get() const { return object_; }
 
  private:

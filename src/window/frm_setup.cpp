@@ -29,7 +29,8 @@ void FrmSetup::Resize() {
 
 void FrmSetup::Activate() {
   const bool installed = state_.Report.empty();
-  platform_.ShowMessage(installed ? Text(kSuccessMessage) : state_.Report, kMessageInformation, kCaption);
+  const Text success = kSuccessMessage;
+  platform_.ShowMessage(installed ? success : state_.Report, kMessageInformation, kCaption);
   outcome_ = installed ? kExitInstalled : kExitReportedFailure;
   platform_.UnloadWindow();
 }
