@@ -2,10 +2,12 @@
 
 Library only: a private Xvfb, a template Wine prefix copied per case, a
 C:\\tvl folder holding the exe and stand-in data files, one run of the exe
-(message-box text from WINEDEBUG=trace+msgbox, optional screenshot, Return
-pressed, exit code), readers for the registry files Wine writes, and a
-reader of relay traces (the calls a program's own code makes).
-Every process started here is recorded and killed by id on stop/exit.
+(message-box text from WINEDEBUG=trace+msgbox, its window mapped, optional
+screenshot, Return pressed, exit code), the end of a prefix's Wine session
+as soon as its programs have ended, readers for the registry files Wine
+writes, and a reader of relay traces (the calls a program's own code makes).
+Every wait ends on its event, bounded in time. Every process started here is
+recorded and killed by id on stop/exit.
 
 As a command, `winerun.py i386-refused` prints why this machine cannot run
 32-bit programs and exits 0, or exits 1 when it can.
@@ -186,14 +188,69 @@ def _run(args, env, timeout, cwd=None):
             _started.remove(p)
 
 
-def wineserver_wait(prefix, display, timeout=60):
-    """Wait for the prefix's wineserver to exit (flushes system.reg/user.reg)."""
+# Wine's own background processes in a prefix. Once only these are left, every program of a
+# session has ended; Wine would then stop them and the wineserver by itself, but only about two
+# seconds later (a second for the desktop to close, then the services' shutdown).
+WINE_SERVICES = {"explorer.exe", "services.exe", "plugplay.exe", "rpcss.exe", "svchost.exe",
+                 "winedevice.exe"}
+
+
+def prefix_processes(prefix):
+    """[(pid, image name in lower case)] of the processes running in `prefix`:
+    the Windows programs by their image, the wineserver by its Unix program;
+    read from /proc."""
+    tag = ("\0WINEPREFIX=%s\0" % prefix).encode()
+    found = []
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if tag not in b"\0" + f.read() + b"\0":
+                    continue
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                argv0 = f.read().split(b"\0", 1)[0].decode("utf-8", "replace")
+        except OSError:  # ended meanwhile, or not ours to read
+            continue
+        found.append((int(pid), re.split(r"[\\/]", argv0)[-1].lower()))
+    return found
+
+
+def wineserver_wait(prefix, display, timeout=60, services=False):
+    """Return once the prefix's wineserver has written system.reg and user.reg
+    and ended, after every program in the prefix has ended (bounded by
+    `timeout`; then the server is killed and RuntimeError names what was still
+    running). Wine's own background services are then ended at once: the
+    wineserver writes the registry on SIGTERM, and the services, which do not
+    notice that it has gone, are killed. With services=True they end by
+    themselves instead, as Wine does about two seconds later."""
     env = wine_env(prefix, display)
+    deadline = time.time() + timeout
+    while not services:
+        running = [(pid, name) for pid, name in prefix_processes(prefix)
+                   if not name.startswith("wineserver")]
+        programs = sorted({name for _, name in running if name not in WINE_SERVICES})
+        if not programs:
+            if running:
+                _run(["wineserver", "-k15"], env, 20)
+                for pid, _ in running:
+                    try:
+                        os.kill(pid, signal.SIGKILL)
+                    except ProcessLookupError:
+                        pass
+            break
+        if time.time() >= deadline:
+            _run(["wineserver", "-k"], env, 20)
+            raise RuntimeError("still running in %s after %ds: %s"
+                               % (prefix, timeout, ", ".join(programs)))
+        time.sleep(0.05)
     try:
-        _run(["wineserver", "-w"], env, timeout)
+        _run(["wineserver", "-w"], env, max(1.0, deadline - time.time()))
     except RuntimeError:
         _run(["wineserver", "-k"], env, 20)
         raise
+    # Killed processes let go of the prefix's files (and mounts) once they are gone.
+    _wait_for(10, lambda: not prefix_processes(prefix))
 
 
 def regedit(prefix, display, text, timeout=60):
@@ -221,7 +278,7 @@ def make_template(base, display, timeout=300):
     os.makedirs(base, exist_ok=True)
     env = wine_env(tpl, display)
     _run([ARCH["loader"], "wineboot", "-i"], env, timeout)
-    wineserver_wait(tpl, display, timeout)
+    wineserver_wait(tpl, display, timeout, services=True)
     regedit(tpl, display, "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
             "\"Managed\"=\"N\"\n\n")
@@ -247,6 +304,16 @@ def copy_prefix(template, dest):
 
 
 def remove_prefix(prefix):
+    """Remove a prefix, with any file system still mounted in it (a run that
+    was interrupted may have left one)."""
+    inside = os.path.abspath(prefix) + "/"
+    try:
+        with open("/proc/mounts") as f:
+            mounts = [line.split()[1].replace("\\040", " ") for line in f]
+    except OSError:
+        mounts = []
+    for point in sorted((m for m in mounts if m.startswith(inside)), reverse=True):
+        subprocess.run(["umount", "-l", point], stdin=subprocess.DEVNULL, timeout=60)
     shutil.rmtree(prefix, ignore_errors=True)
 
 
@@ -295,10 +362,15 @@ def xdotool(display, *args, timeout=10):
         return ""
 
 
-def visible_windows(display):
-    """[(title, x, y, w, h)] for visible top-level windows."""
+def visible_ids(display):
+    """Ids of the visible (mapped) top-level windows."""
+    return set(xdotool(display, "search", "--onlyvisible", "--name", "").split())
+
+
+def visible_windows(display, ids=None):
+    """[(title, x, y, w, h)] for visible top-level windows (or those of `ids`)."""
     out = []
-    for wid in xdotool(display, "search", "--onlyvisible", "--name", "").split():
+    for wid in sorted(visible_ids(display) if ids is None else ids):
         name = xdotool(display, "getwindowname", wid).rstrip("\n")
         geo = xdotool(display, "getwindowgeometry", "--shell", wid)
         g = dict(l.split("=", 1) for l in geo.split() if "=" in l)
@@ -309,12 +381,36 @@ def visible_windows(display):
     return out
 
 
+def screen_size(display):
+    try:
+        w, h = xdotool(display, "getdisplaygeometry").split()
+        return int(w), int(h)
+    except ValueError:
+        return None
+
+
 def screenshot(display, path, timeout=20):
     env = dict(os.environ, DISPLAY=display)
-    subprocess.run(["import", "-window", "root", path], env=env, check=True,
-                   stdin=subprocess.DEVNULL, timeout=timeout,
+    subprocess.run(["import", "-window", "root", "-define", "png:exclude-chunks=date,time", path],
+                   env=env, check=True, stdin=subprocess.DEVNULL, timeout=timeout,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return path
+
+
+def steady_screenshot(display, path, timeout=10):
+    """A screenshot once the screen has stopped changing: two captures in a row
+    alike. Returns (path, whether it came to rest within `timeout`)."""
+    deadline = time.time() + timeout
+    previous = None
+    while True:
+        shot = screenshot(display, path)
+        with open(shot, "rb") as f:
+            data = f.read()
+        if data == previous:
+            return shot, True
+        if time.time() >= deadline:
+            return shot, False
+        previous = data
 
 
 class RunResult:
@@ -323,9 +419,10 @@ class RunResult:
         self.exit_code = None
         self.stderr = ""       # Wine's debug output ("" when kept in err_path)
         self.screenshot = None
-        self.windows = []      # visible windows while the first box was up
+        self.windows = []      # visible windows once the first box was mapped
         self.seconds = None    # start -> first message-box trace line
         self.run_seconds = None  # start -> exit (or kill)
+        self.missed = []       # waits that ran out, each naming what did not happen
 
 
 class _ErrTail:
@@ -348,15 +445,30 @@ class _ErrTail:
         self.f.close()
 
 
+def _wait_for(timeout, done, alive=lambda: True, interval=0.05):
+    """Poll done() until it returns something true, which is returned; None
+    once `timeout` seconds have passed or alive() has turned false first."""
+    deadline = time.time() + timeout
+    while True:
+        got = done()
+        if got or time.time() >= deadline or not alive():
+            return got or None
+        time.sleep(interval)
+
+
 def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
-            exit_timeout=30, settle=1.5, press_ok=True, extra_debug="",
+            exit_timeout=30, map_timeout=20, press_ok=True, extra_debug="",
             after_exit=None, locale=None, err_path=None):
-    """Run folder/exe_name with cwd=folder; wait for the message box, take a
-    screenshot to `shot` if given, press Return (again, bounded) until the
-    program exits; call after_exit() (e.g. to release helpers still running
-    in the prefix); then wineserver -w. With err_path, Wine's debug output
-    stays in that file (for big traces) instead of RunResult.stderr.
-    Returns a RunResult."""
+    """Run folder/exe_name with cwd=folder and wait, each wait bounded, for
+    its first message box: its trace line (box_timeout), then its window
+    mapped (map_timeout: a new visible window smaller than the screen); take a
+    screenshot to `shot` if given, once the screen has come to rest; press
+    Return (again while the program runs) and wait for the program to end
+    (exit_timeout; without press_ok someone else presses OK). Then call
+    after_exit() (e.g. to release helpers still running in the prefix) and
+    end the prefix's wineserver. With err_path, Wine's debug output stays in
+    that file (for big traces) instead of RunResult.stderr. A wait that ran
+    out is named in RunResult.missed. Returns a RunResult."""
     res = RunResult()
     env = wine_env(prefix, display, "fixme-all,trace+msgbox" + extra_debug, locale)
     keep = err_path is not None
@@ -365,36 +477,68 @@ def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
         os.close(fd)
     errw = open(err_path, "ab", buffering=0)  # O_APPEND: all writers append
     tail = _ErrTail(err_path)
+    # Windows visible before the box's trace line appeared: the box is mapped after it.
+    before = visible_ids(display)
     t0 = time.time()
     try:
         p = _spawn([ARCH["loader"], exe_name], env=env, cwd=folder,
                    stdout=subprocess.DEVNULL, stderr=errw)
     finally:
         errw.close()
+
+    def running():
+        return p.poll() is None
+    exit_deadline = t0 + box_timeout + exit_timeout
     try:
-        deadline = t0 + box_timeout
-        while time.time() < deadline and p.poll() is None:
+        seen = {}
+
+        def box_line():
+            ids = visible_ids(display)
             if tail.box_seen():
-                res.seconds = time.time() - t0
-                break
-            time.sleep(0.05)
-        if res.seconds is not None:
-            time.sleep(settle)  # let the box and window paint
-            res.windows = visible_windows(display)
-            if shot:
-                res.screenshot = screenshot(display, shot)
+                return True
+            seen["before"] = ids
+            return False
+        if _wait_for(box_timeout, box_line, running):
+            res.seconds = time.time() - t0
+            before = seen.get("before", before)
+            screen = screen_size(display)
+
+            def box_mapped():
+                new = visible_ids(display) - before
+                return [win for win in visible_windows(display, new)
+                        if screen is None or win[3] < screen[0] or win[4] < screen[1]]
+            if _wait_for(map_timeout, box_mapped, running):
+                res.windows = visible_windows(display)
+            else:
+                res.missed.append("no message-box window mapped within %ds of its trace line%s"
+                                  % (map_timeout, "" if running() else
+                                     " (the program ended first)"))
+            if shot and running():
+                res.screenshot, steady = steady_screenshot(display, shot)
+                if not steady:
+                    res.missed.append("the screen still changing when the screenshot was taken")
+            exit_deadline = time.time() + exit_timeout
             if press_ok:
-                deadline = time.time() + exit_timeout
-                while time.time() < deadline and p.poll() is None:
+                def pressed_and_ended():
                     xdotool(display, "key", "Return")
                     try:
-                        p.wait(timeout=2)
+                        p.wait(timeout=0.5)
+                        return True
                     except subprocess.TimeoutExpired:
-                        pass
+                        return False
+                _wait_for(exit_timeout, pressed_and_ended, interval=0)
+        elif running():
+            res.missed.append("no message-box trace line within %ds" % box_timeout)
+        else:
+            res.missed.append("no message-box trace line: the program ended (status %s) after "
+                              "%.1fs" % (p.returncode, time.time() - t0))
         try:
-            res.exit_code = p.wait(timeout=exit_timeout if press_ok else 0.1)
+            res.exit_code = p.wait(timeout=max(0.1, exit_deadline - time.time()))
         except subprocess.TimeoutExpired:
             res.exit_code = None
+            res.missed.append("the program still running %ds after %s" % (
+                exit_timeout, "Return was pressed" if press_ok and res.seconds is not None
+                else "its message box" if res.seconds is not None else "it started"))
     finally:
         _kill(p)
         res.run_seconds = time.time() - t0

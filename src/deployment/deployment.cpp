@@ -73,9 +73,13 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
   if (!state.Report.empty()) return;
   uintptr_t layout = 0;
   if (!state.InstallFailed &&
-      platform.LoadKeyboardLayoutA(state.ValueBuffer, kKlfActivate, &layout) &&
-      IsHandleOfLayout(layout, state.ValueBuffer)) {
-    return;
+      platform.LoadKeyboardLayoutA(state.ValueBuffer, kKlfActivate, &layout) && layout != 0) {
+    // Windows 95 rotates its list for a layout it has loaded already and may return another
+    // one: then the list tells.
+    uintptr_t loaded[64];
+    int count = platform.GetKeyboardLayoutList(64, loaded);
+    while (count > 0 && !IsHandleOfLayout(layout, state.ValueBuffer)) layout = loaded[--count];
+    if (IsHandleOfLayout(layout, state.ValueBuffer)) return;
   }
   state.Report.Append(u"Tavrel输入法").Append(u"未能安装成功！");
 }

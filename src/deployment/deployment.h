@@ -19,7 +19,8 @@ bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id);
 
 /// When Report is still empty, loads and activates the layout named in ValueBuffer, or
 /// reports failure when an earlier step did not complete, the load fails, or the load
-/// returns another layout (the system falls back to its default one) instead.
+/// returns another layout (the system falls back to its default one) while the list of
+/// loaded layouts, read right after, does not hold the layout's handle either.
 void ActivateLayout(InstallerState& state, Platform& platform);
 
 // Removal.

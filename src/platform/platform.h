@@ -62,6 +62,12 @@ class Platform {
   /// Stores `data` as REG_SZ: its ANSI bytes plus one zero byte (byte count = ANSI
   /// length + 1). Nothing stored through handle 0.
   virtual int32_t RegSetValueExA(int32_t handle, const Text& name, const Text& data) = 0;
+  /// NT family only: RegQueryValueExA and RegSetValueExA with the value in UTF-16, so text
+  /// outside the ANSI code page survives. The byte counts are UTF-16 bytes: `buffer` holds
+  /// *size / 2 characters or more, and the value is its characters plus one zero character.
+  virtual int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type,
+                                   Text* buffer, int32_t* size) = 0;
+  virtual int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) = 0;
   virtual int32_t RegCloseKey(int32_t handle) = 0;
 
   // System.
@@ -76,8 +82,12 @@ class Platform {
   // Keyboard.
 
   /// False when the function cannot be called at all; otherwise *layout is the loaded
-  /// layout's handle, or 0 when loading and activating it failed.
+  /// layout's handle, or 0 when loading and activating it failed. Windows 95 may return
+  /// another layout's handle for a layout it has loaded already.
   virtual bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) = 0;
+  /// Writes the handles of the layouts loaded now into `layouts` (room for `capacity`);
+  /// returns how many it wrote, 0 on failure.
+  virtual int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) = 0;
   /// InstallLayoutOrTip of the system directory's input.dll (Windows 7 on), which adds a
   /// layout to the user's language profile or, with flags 1, removes it; `profile` is
   /// language, colon, layout identifier ("0804:E0200804"). The library is loaded by its full
@@ -98,6 +108,12 @@ class Platform {
   virtual bool FilesMatch(const Text& a, const Text& b) = 0;
   /// The running program's directory, without trailing backslash except at a drive root.
   virtual Text ProgramDirectory() = 0;
+
+  /// Waits until no other run of the input method's programs holds their common lock, then
+  /// holds it until the process ends; a lock left by a run that was ended counts as free.
+  /// Messages sent to the program's windows meanwhile are handled. Where the lock cannot be
+  /// made or opened, returns at once.
+  virtual void TakeRunLock() = 0;
 
   // The installer window. Lengths are in the window's drawing unit (pixels).
 

@@ -1,26 +1,41 @@
 #include "platform/text.h"
 
-Text& Text::Append(char16_t c) {
-  if (length_ < kCapacity) {
-    chars_[length_++] = c;
-    chars_[length_] = u'\0';
+Text::Text(const Text& other) { Append(other); }
+
+Text& Text::operator=(const Text& other) {
+  if (this != &other) {
+    length_ = 0;
+    Append(other);
   }
   return *this;
 }
 
-Text& Text::Append(const Text& other) {
-  for (size_t i = 0; i < other.length_; ++i) Append(other.chars_[i]);
+Text& Text::operator=(const char16_t* literal) {
+  length_ = 0;
+  return Append(literal);
+}
+
+Text& Text::Append(const char16_t* chars, size_t count) {
+  // Copies forward, so appending a text to itself or assigning part of its own characters
+  // reads each character before it is overwritten.
+  for (; count > 0 && length_ < kCapacity; --count) chars_[length_++] = *chars++;
+  chars_[length_] = u'\0';
   return *this;
 }
 
+Text& Text::Append(char16_t c) { return Append(&c, 1); }
+
+Text& Text::Append(const Text& other) { return Append(other.chars_, other.length_); }
+
 Text& Text::Append(const char16_t* literal) {
-  while (*literal) Append(*literal++);
-  return *this;
+  size_t count = 0;
+  while (literal[count]) ++count;
+  return Append(literal, count);
 }
 
 Text Text::Repeat(char16_t c, size_t n) {
   Text t;
-  for (size_t i = 0; i < n; ++i) t.Append(c);
+  while (n-- > 0) t.Append(c);
   return t;
 }
 
@@ -39,7 +54,7 @@ Text Text::Number(long value) {
 
 Text Text::Left(size_t n) const {
   Text t;
-  for (size_t i = 0; i < n && i < length_; ++i) t.Append(chars_[i]);
+  t.Append(chars_, n < length_ ? n : length_);
   return t;
 }
 

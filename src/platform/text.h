@@ -8,13 +8,21 @@ class Text {
  public:
   static constexpr size_t kCapacity = 512;
 
-  Text() = default;
+  Text() { chars_[0] = u'\0'; }
+  // Copies only the characters in use (and the zero after them): a Text is 1 KiB.
+  Text(const Text& other);
+  Text& operator=(const Text& other);
   Text(const char16_t* literal) { Append(literal); }  // NOLINT: literals convert implicitly
+
+  /// Replaces the text by the literal's characters (up to kCapacity).
+  Text& operator=(const char16_t* literal);
 
   /// Characters beyond kCapacity are dropped.
   Text& Append(const Text& other);
   Text& Append(const char16_t* literal);
   Text& Append(char16_t c);
+  /// `count` characters, zero characters included.
+  Text& Append(const char16_t* chars, size_t count);
 
   /// n copies of c.
   static Text Repeat(char16_t c, size_t n);
@@ -35,8 +43,12 @@ class Text {
   bool operator!=(const Text& other) const { return !(*this == other); }
 
  private:
-  char16_t chars_[kCapacity + 1] = {};
+  char16_t chars_[kCapacity + 1];  // chars_[length_] is zero; beyond it, unspecified
   size_t length_ = 0;
 };
 
-inline Text operator+(Text a, const Text& b) { return a.Append(b); }
+inline Text operator+(const Text& a, const Text& b) {
+  Text sum = a;
+  sum.Append(b);
+  return sum;
+}

@@ -48,7 +48,7 @@ Text FromAnsi(const char* bytes, int length) {
   wchar_t text[Text::kCapacity + 1];
   const int count = ToWide(bytes, length, text, Text::kCapacity + 1);
   Text result;
-  for (int i = 0; i < count; ++i) result.Append(static_cast<char16_t>(text[i]));
+  result.Append(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(count));
   return result;
 }
 
@@ -56,76 +56,48 @@ namespace wide {
 
 ATOM RegisterClassEx(const WNDCLASSEXW* window_class) {
   if (nt_family) return RegisterClassExW(window_class);
-  const Ansi class_name(window_class->lpszClassName);
+  // The same fields but for the names; no menu by name.
+  static_assert(sizeof(WNDCLASSEXA) == sizeof(WNDCLASSEXW), "same layout");
   WNDCLASSEXA ansi;
-  ansi.cbSize = sizeof ansi;
-  ansi.style = window_class->style;
-  ansi.lpfnWndProc = window_class->lpfnWndProc;
-  ansi.cbClsExtra = window_class->cbClsExtra;
-  ansi.cbWndExtra = window_class->cbWndExtra;
-  ansi.hInstance = window_class->hInstance;
-  ansi.hIcon = window_class->hIcon;
-  ansi.hCursor = window_class->hCursor;
-  ansi.hbrBackground = window_class->hbrBackground;
+  __builtin_memcpy(&ansi, window_class, sizeof ansi);
+  const Ansi class_name(window_class->lpszClassName);
   ansi.lpszMenuName = nullptr;
   ansi.lpszClassName = class_name.bytes;
-  ansi.hIconSm = window_class->hIconSm;
   return RegisterClassExA(&ansi);
 }
 
-HWND CreateWindowEx(DWORD ex_style, const wchar_t* class_name, const wchar_t* window_name,
-                    DWORD style, int x, int y, int width, int height, HWND parent, HMENU menu,
-                    HINSTANCE instance, void* param) {
+HWND CreateWindow(const wchar_t* class_name, const wchar_t* window_name, DWORD style, int x, int y,
+                  int width, int height, HWND parent, HINSTANCE instance) {
   if (nt_family)
-    return CreateWindowExW(ex_style, class_name, window_name, style, x, y, width, height, parent,
-                           menu, instance, param);
-  return CreateWindowExA(ex_style, Ansi(class_name).bytes, Ansi(window_name).bytes, style, x,
-                         y, width, height, parent, menu, instance, param);
+    return CreateWindowExW(0, class_name, window_name, style, x, y, width, height, parent,
+                           nullptr, instance, nullptr);
+  return CreateWindowExA(0, Ansi(class_name).bytes, Ansi(window_name).bytes, style, x, y, width,
+                         height, parent, nullptr, instance, nullptr);
 }
 
+// The "...A" and "...W" forms of these functions take the same arguments: choose one, call once.
 LRESULT DefWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return nt_family ? DefWindowProcW(window, message, wparam, lparam)
-                   : DefWindowProcA(window, message, wparam, lparam);
+  return (nt_family ? DefWindowProcW : DefWindowProcA)(window, message, wparam, lparam);
 }
 
 BOOL GetMessage(MSG* message, HWND window, UINT first, UINT last) {
-  return nt_family ? GetMessageW(message, window, first, last)
-                   : GetMessageA(message, window, first, last);
+  return (nt_family ? GetMessageW : GetMessageA)(message, window, first, last);
 }
 
 LRESULT DispatchMessage(const MSG* message) {
-  return nt_family ? DispatchMessageW(message) : DispatchMessageA(message);
-}
-
-BOOL PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return nt_family ? PostMessageW(window, message, wparam, lparam)
-                   : PostMessageA(window, message, wparam, lparam);
-}
-
-LRESULT SendMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return nt_family ? SendMessageW(window, message, wparam, lparam)
-                   : SendMessageA(window, message, wparam, lparam);
+  return (nt_family ? DispatchMessageW : DispatchMessageA)(message);
 }
 
 BOOL SetWindowText(HWND window, const wchar_t* text) {
   return nt_family ? SetWindowTextW(window, text) : SetWindowTextA(window, Ansi(text).bytes);
 }
 
-HANDLE LoadImage(HINSTANCE instance, WORD id, UINT type, int width, int height, UINT flags) {
-  return nt_family ? LoadImageW(instance, MAKEINTRESOURCEW(id), type, width, height, flags)
-                   : LoadImageA(instance, MAKEINTRESOURCEA(id), type, width, height, flags);
-}
-
-HFONT CreateFont(int height, int width, int escapement, int orientation, int weight,
-                 DWORD italic, DWORD underline, DWORD strike_out, DWORD charset,
-                 DWORD out_precision, DWORD clip_precision, DWORD quality, DWORD pitch_and_family,
-                 const wchar_t* face) {
+HFONT CreateFont(int height, DWORD charset, const wchar_t* face) {
   if (nt_family)
-    return CreateFontW(height, width, escapement, orientation, weight, italic, underline,
-                       strike_out, charset, out_precision, clip_precision, quality,
-                       pitch_and_family, face);
-  return CreateFontA(height, width, escapement, orientation, weight, italic, underline, strike_out,
-                     charset, out_precision, clip_precision, quality, pitch_and_family,
+    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                      Ansi(face).bytes);
 }
 

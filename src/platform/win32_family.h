@@ -51,6 +51,7 @@ Text FromAnsi(const char* bytes, int length);
 // functions below.
 #undef RegisterClassEx
 #undef CreateWindowEx
+#undef CreateWindow
 #undef DefWindowProc
 #undef GetMessage
 #undef DispatchMessage
@@ -70,21 +71,29 @@ namespace wide {
 
 // The same arguments and results as the "...W" functions of these names.
 ATOM RegisterClassEx(const WNDCLASSEXW* window_class);
-HWND CreateWindowEx(DWORD ex_style, const wchar_t* class_name, const wchar_t* window_name,
-                    DWORD style, int x, int y, int width, int height, HWND parent, HMENU menu,
-                    HINSTANCE instance, void* param);
+/// CreateWindowW with no menu and no creation data.
+HWND CreateWindow(const wchar_t* class_name, const wchar_t* window_name, DWORD style, int x, int y,
+                  int width, int height, HWND parent, HINSTANCE instance);
 LRESULT DefWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 BOOL GetMessage(MSG* message, HWND window, UINT first, UINT last);
 LRESULT DispatchMessage(const MSG* message);
-BOOL PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-LRESULT SendMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 BOOL SetWindowText(HWND window, const wchar_t* text);
-// Resources by number only: the program's own, or with no instance the system's.
-HANDLE LoadImage(HINSTANCE instance, WORD id, UINT type, int width, int height, UINT flags);
-HFONT CreateFont(int height, int width, int escapement, int orientation, int weight,
-                 DWORD italic, DWORD underline, DWORD strike_out, DWORD charset,
-                 DWORD out_precision, DWORD clip_precision, DWORD quality, DWORD pitch_and_family,
-                 const wchar_t* face);
+/// CreateFontW of normal weight, everything else but the height, character set and face at
+/// its default.
+HFONT CreateFont(int height, DWORD charset, const wchar_t* face);
+/// Messages that carry no text (WM_SETFONT, the program's own): the system passes them on
+/// unchanged to any window, so the "...A" functions serve both families.
+inline BOOL PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return PostMessageA(window, message, wparam, lparam);
+}
+inline LRESULT SendMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return SendMessageA(window, message, wparam, lparam);
+}
+/// A resource by number (the program's own, or with no instance the system's), which the
+/// "...A" function loads on both families.
+inline HANDLE LoadImage(HINSTANCE instance, WORD id, UINT type, int width, int height, UINT flags) {
+  return LoadImageA(instance, MAKEINTRESOURCEA(id), type, width, height, flags);
+}
 
 /// FILE_SHARE_DELETE is dropped on the older family, which refuses it.
 HANDLE CreateFile(const wchar_t* path, DWORD access, DWORD share, DWORD disposition);

@@ -6,16 +6,16 @@
 
 #include "platform/platform.h"
 
-// Move-only owner of a GDI object; copies would delete it twice.
+// Owner of a GDI object; copies would delete it twice.
 class GdiObject {
  public:
   GdiObject() = default;
   explicit GdiObject(HGDIOBJ object) : object_(object) {}
-  GdiObject(GdiObject&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
-  GdiObject& operator=(GdiObject&& other) noexcept;
   GdiObject(const GdiObject&) = delete;
   GdiObject& operator=(const GdiObject&) = delete;
-  ~GdiObject();
+  ~GdiObject() { Reset(nullptr); }
+  /// Deletes the object held (it must not be selected into a device context) and takes `object`.
+  void Reset(HGDIOBJ object);
   HGDIOBJ get() const { return object_; }
 
  private:
@@ -40,15 +40,20 @@ class Win32Platform final : public Platform {
   int32_t RegQueryValueExA(int32_t handle, const Text& name, int32_t* type, Text* buffer,
                            int32_t* size) override;
   int32_t RegSetValueExA(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
+                           int32_t* size) override;
+  int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) override;
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
   bool GetVersionExA(OsVersionInfo* info) override;
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
+  int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override;
   Presence FileExists(const Text& name) override;
   bool CopyFileOver(const Text& source, const Text& target) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
+  void TakeRunLock() override;  // win32_run_lock.cpp
   void SetCaption(const Text& caption) override;
   Text Caption() override;
   double ClientWidth() override;

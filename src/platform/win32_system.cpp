@@ -100,6 +100,26 @@ int32_t Win32Platform::RegSetValueExA(int32_t handle, const Text& name, const Te
                           reinterpret_cast<const BYTE*>(bytes.bytes), bytes.length + 1);
 }
 
+int32_t Win32Platform::RegQueryValueExW(int32_t handle, const Text& name, int32_t* type,
+                                        Text* buffer, int32_t* size) {
+  if (*size < 0 || *size > 2 * static_cast<int32_t>(buffer->size())) return ERROR_INVALID_PARAMETER;
+  DWORD value_type = static_cast<DWORD>(*type);
+  DWORD count = static_cast<DWORD>(*size);
+  // Filled in place: the buffer keeps its length, as the ANSI form is converted back whole.
+  const LONG result = ::RegQueryValueExW(ToHkey(handle), WideChars(name), nullptr, &value_type,
+                                         reinterpret_cast<BYTE*>(const_cast<char16_t*>(buffer->data())),
+                                         &count);
+  *type = static_cast<int32_t>(value_type);
+  *size = static_cast<int32_t>(count);
+  return result;
+}
+
+int32_t Win32Platform::RegSetValueExW(int32_t handle, const Text& name, const Text& data) {
+  return ::RegSetValueExW(ToHkey(handle), WideChars(name), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(2 * (data.size() + 1)));
+}
+
 int32_t Win32Platform::RegCloseKey(int32_t handle) { return ::RegCloseKey(ToHkey(handle)); }
 
 // System and keyboard.
@@ -120,6 +140,11 @@ bool Win32Platform::GetVersionExA(OsVersionInfo* info) {
 bool Win32Platform::LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) {
   *layout = reinterpret_cast<uintptr_t>(::LoadKeyboardLayoutA(Ansi(layout_id).bytes, flags));
   return true;
+}
+
+int Win32Platform::GetKeyboardLayoutList(int capacity, uintptr_t* layouts) {
+  static_assert(sizeof(HKL) == sizeof(uintptr_t), "layout handles");
+  return ::GetKeyboardLayoutList(capacity, reinterpret_cast<HKL*>(layouts));
 }
 
 // Files and process.

@@ -23,21 +23,17 @@ int ScreenDpi() {
   return dpi > 0 ? dpi : 96;
 }
 
-int Pixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+// The screen's dots per inch, read when the window is made. (Zero-initialised: a .data
+// section would cost a file section of its own.)
+int window_dpi = 0;
+
+int Pixels(int twips) { return MulDiv(twips, window_dpi, 1440); }
 
 }  // namespace
 
-GdiObject& GdiObject::operator=(GdiObject&& other) noexcept {
-  if (this != &other) {
-    if (object_) DeleteObject(object_);
-    object_ = other.object_;
-    other.object_ = nullptr;
-  }
-  return *this;
-}
-
-GdiObject::~GdiObject() {
+void GdiObject::Reset(HGDIOBJ object) {
   if (object_) DeleteObject(object_);
+  object_ = object;
 }
 
 Win32Platform::~Win32Platform() {
@@ -65,21 +61,19 @@ bool Win32Platform::CreateMainWindow() {
   if (!wide::RegisterClassEx(&window_class)) return false;
 
   // Twips follow the screen's dots per inch, as the font's points do.
-  const int dpi = ScreenDpi();
+  window_dpi = ScreenDpi();
   const DWORD style = WS_OVERLAPPEDWINDOW;
-  RECT frame = {0, 0, Pixels(kInitialClientWidth, dpi), Pixels(kInitialClientHeight, dpi)};
+  RECT frame = {0, 0, Pixels(kInitialClientWidth), Pixels(kInitialClientHeight)};
   AdjustWindowRectEx(&frame, style, /*bMenu=*/FALSE, 0);
   the_window_owner = this;
-  window_ = wide::CreateWindowEx(0, kWindowClass, L"Form1", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                 nullptr, instance_, nullptr);
+  window_ = wide::CreateWindow(kWindowClass, WideChars(caption_), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                               frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                               instance_);
   if (!window_) return false;
 
-  // 26.25 points; where the face is missing, the font mapper substitutes one of the
-  // same character set, so the Chinese caption still shows.
-  font_ = GdiObject(wide::CreateFont(-MulDiv(2625, dpi, 7200), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                     FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"黑体"));
+  // 26.25 points (2625 / 100 / 72 inches); where the face is missing, the font mapper
+  // substitutes one of the same character set, so the Chinese caption still shows.
+  font_.Reset(wide::CreateFont(-MulDiv(2625, window_dpi, 7200), GB2312_CHARSET, L"黑体"));
   HDC screen = GetDC(window_);
   canvas_ = CreateCompatibleDC(screen);
   ReleaseDC(window_, screen);
@@ -87,10 +81,9 @@ bool Win32Platform::CreateMainWindow() {
   canvas_original_font_ = SelectObject(canvas_, font_.get());
   ResizeCanvas();
 
-  label_ = wide::CreateWindowEx(0, L"STATIC", L"感谢使用Tavrel输入法", WS_CHILD | WS_VISIBLE | SS_LEFT,
-                                Pixels(kLabelLeft, dpi), Pixels(kLabelTop, dpi),
-                                Pixels(kLabelWidth, dpi), Pixels(kLabelHeight, dpi), window_,
-                                nullptr, instance_, nullptr);
+  label_ = wide::CreateWindow(L"STATIC", L"感谢使用Tavrel输入法", WS_CHILD | WS_VISIBLE | SS_LEFT,
+                              Pixels(kLabelLeft), Pixels(kLabelTop), Pixels(kLabelWidth),
+                              Pixels(kLabelHeight), window_, instance_);
   if (!label_) return false;
   wide::SendMessage(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), /*redraw=*/FALSE);
   return true;
@@ -101,12 +94,12 @@ void Win32Platform::ResizeCanvas() {
   GetClientRect(window_, &client);
   if (client.right <= 0 || client.bottom <= 0) return;  // minimized: keep the drawing
   HDC screen = GetDC(window_);
-  GdiObject bitmap(CreateCompatibleBitmap(screen, client.right, client.bottom));
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
   ReleaseDC(window_, screen);
-  if (!bitmap.get()) return;
-  HGDIOBJ previous = SelectObject(canvas_, bitmap.get());
+  if (!bitmap) return;
+  HGDIOBJ previous = SelectObject(canvas_, bitmap);
   if (!canvas_original_bitmap_) canvas_original_bitmap_ = previous;
-  canvas_bitmap_ = static_cast<GdiObject&&>(bitmap);  // deletes the bitmap it replaces
+  canvas_bitmap_.Reset(bitmap);  // deletes the bitmap it replaces, now deselected
 }
 
 void Win32Platform::Run(WindowEvents& events) {

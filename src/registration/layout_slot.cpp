@@ -7,11 +7,12 @@ namespace {
 const char16_t kLayoutsKey[] = u"System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
 const char16_t kModuleFile[] = u"tvl1.IME";
 
-void WriteValue(InstallerState& state, Platform& platform, const char16_t* name) {
-  state.Status = platform.RegSetValueExA(state.KeyHandle, name, state.ValueBuffer);
+void WriteValue(InstallerState& state, Platform& platform, const char16_t* name, bool wide = false) {
+  state.Status = wide ? platform.RegSetValueExW(state.KeyHandle, name, state.ValueBuffer)
+                      : platform.RegSetValueExA(state.KeyHandle, name, state.ValueBuffer);
   // A denied write still counts when the value already holds these bytes: on NT a user
   // without administrative rights meets the slot as an administrator registered it.
-  if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, name, state.ValueBuffer))
+  if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, name, state.ValueBuffer, wide))
     state.InstallFailed = true;
 }
 
@@ -58,10 +59,13 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
   }
   state.ValueBuffer = kModuleFile;
   WriteValue(state, platform, u"Ime File");
-  state.ValueBuffer = QueryPlatformId(platform) == 2 ? u"kbdus.dll" : u"kbdus.kbd";
+  const bool nt = QueryPlatformId(platform) == kPlatformNt;
+  state.ValueBuffer = nt ? u"kbdus.dll" : u"kbdus.kbd";
   WriteValue(state, platform, u"Layout File");
+  // The name shown in the system's list of input methods: through the ANSI code page it
+  // would lose its Chinese characters on an NT system whose code page is not 936.
   state.ValueBuffer = u"Tavrel输入法";
-  WriteValue(state, platform, u"Layout Text");
+  WriteValue(state, platform, u"Layout Text", /*wide=*/nt);
 }
 
 // Removal.

@@ -2,6 +2,12 @@
 
 namespace {
 
+// The read buffer as the reads hand it over: 260 spaces. Filled in place: a Text is 1 KiB.
+void FillWithSpaces(Text& buffer) {
+  buffer = u"";
+  for (int32_t i = 0; i < kValueBufferBytes; ++i) buffer.Append(u' ');
+}
+
 void ReadOnce(InstallerState& state, Platform& platform, const Text& name) {
   int32_t type = kRegSz;
   int32_t count = state.ValueSize < kValueBufferBytes ? state.ValueSize : kValueBufferBytes;
@@ -12,20 +18,30 @@ void ReadOnce(InstallerState& state, Platform& platform, const Text& name) {
 }  // namespace
 
 void ReadValueText(InstallerState& state, Platform& platform, const Text& name) {
-  state.ValueBuffer = Text::Repeat(u' ', kValueBufferBytes);
+  FillWithSpaces(state.ValueBuffer);
   ReadOnce(state, platform, name);
   ReadOnce(state, platform, name);
   // An absent value met while ValueSize is 0 would give a negative length: treat as empty.
-  state.ValueText = state.ValueSize > 0 ? state.ValueBuffer.Left(state.ValueSize - 1) : Text();
+  state.ValueText = u"";
+  if (state.ValueSize > 0) state.ValueText.Append(state.ValueBuffer.Left(state.ValueSize - 1));
 }
 
-bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected) {
-  Text buffer = Text::Repeat(u' ', kValueBufferBytes);
+bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected,
+                bool wide) {
+  Text buffer;
+  FillWithSpaces(buffer);
   int32_t type = kRegSz;
-  int32_t count = kValueBufferBytes;
-  if (platform.RegQueryValueExA(handle, name, &type, &buffer, &count) != 0 || type != kRegSz) return false;
+  const int32_t unit = wide ? 2 : 1;  // bytes a character of the buffer takes
+  int32_t count = kValueBufferBytes * unit;
+  if ((wide ? platform.RegQueryValueExW(handle, name, &type, &buffer, &count)
+            : platform.RegQueryValueExA(handle, name, &type, &buffer, &count)) != 0 ||
+      type != kRegSz)
+    return false;
+  count /= unit;  // characters; an odd last byte spoils the space after them
   if (count < 1 || count > kValueBufferBytes) return false;
-  const Text written = Text(expected).Append(u'\0').Append(Text::Repeat(u' ', kValueBufferBytes - count));
+  Text written = expected;
+  written.Append(u'\0');
+  for (int32_t i = count; i < kValueBufferBytes; ++i) written.Append(u' ');
   return buffer == written;
 }
 

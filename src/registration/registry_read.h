@@ -14,7 +14,9 @@ void ReadValueText(InstallerState& state, Platform& platform, const Text& name);
 /// spaces, byte count 260); ValueBuffer, ValueSize and Status are not touched. The buffer
 /// comes back whole, so it must read expected, one zero and the spaces beyond the bytes read:
 /// a value without its zero byte, with bytes after it, or too long for the buffer fails.
-bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected);
+/// `wide`: the same through RegQueryValueExW, counting UTF-16 bytes (a write by RegSetValueExW).
+bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected,
+                bool wide = false);
 
 /// Closes a key handle unless it is 0.
 void CloseKey(Platform& platform, int32_t handle);

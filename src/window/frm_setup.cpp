@@ -9,6 +9,8 @@ const char16_t kCaption[] = u"Tavrel输入法安装";
 const char16_t kSuccessMessage[] = u"Tavrel输入法安装成功完成！";
 
 void FrmSetup::Load() {
+  // A second run started meanwhile waits here until this one has ended.
+  platform_.TakeRunLock();
   platform_.SetCaption(kCaption);
   PaintBackdrop(platform_);
   RegisterLayoutSlot(state_, platform_);
@@ -27,7 +29,8 @@ void FrmSetup::Resize() {
 
 void FrmSetup::Activate() {
   const bool installed = state_.Report.empty();
-  platform_.ShowMessage(installed ? Text(kSuccessMessage) : state_.Report, kMessageInformation, kCaption);
+  const Text success = kSuccessMessage;
+  platform_.ShowMessage(installed ? success : state_.Report, kMessageInformation, kCaption);
   outcome_ = installed ? kExitInstalled : kExitReportedFailure;
   platform_.UnloadWindow();
 }

@@ -8,6 +8,8 @@
 const char16_t kUninstallCaption[] = u"Tavrel输入法卸载";
 
 void FrmUninstall::Load() {
+  // The installers' lock: neither walks the lists while this run changes them.
+  platform_.TakeRunLock();
   platform_.SetCaption(kUninstallCaption);
   PaintBackdrop(platform_);
   // The slots first: the list entries to remove are those naming them.

@@ -18,11 +18,33 @@
 
 namespace {
 
+// The libraries, other than KnownDLLs, that the system loads into a run after it has
+// started: uxtheme when the window is made, dwmapi (Vista, 7) with it, and version when the
+// input method is loaded. Those missing on a system are passed over.
+const char kLaterLibraries[] = "uxtheme.dll\0dwmapi.dll\0version.dll\0";
+
+// Loads each of kLaterLibraries from the system directory by its full path, their own imports
+// searched for there too, so that later loads by name find them loaded.
+void LoadLaterLibrariesFromSystemDirectory() {
+  wchar_t path[MAX_PATH + 16];
+  const UINT directory = GetSystemDirectoryW(path, MAX_PATH);
+  if (directory == 0 || directory >= MAX_PATH) return;
+  path[directory] = L'\\';
+  for (const char* name = kLaterLibraries; *name; ++name) {
+    UINT end = directory + 1;
+    while (*name) path[end++] = static_cast<wchar_t>(*name++);
+    path[end] = L'\0';
+    LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+}
+
 // Activating the layout loads the input method's module into this process, and the module's
 // own imports would be looked for in the program's folder first, which is wherever the
 // program was downloaded to. Where the system allows it, libraries come from the system
 // directory only. Windows 95, 98 and Me have neither function, and older NT versions lack
-// one or both.
+// one or both. SetDllDirectoryA("") takes only the current folder out of the search: the
+// program's folder is still searched first, so the libraries the system loads later are
+// loaded now, from the system directory.
 void RestrictLibrarySearch() {
   if (!IsNtFamily()) return;
   auto set_default_directories =
@@ -30,6 +52,7 @@ void RestrictLibrarySearch() {
   if (set_default_directories && set_default_directories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
   auto set_dll_directory = KernelFunction<BOOL(WINAPI*)(LPCSTR)>("SetDllDirectoryA");
   if (set_dll_directory) set_dll_directory("");
+  LoadLaterLibrariesFromSystemDirectory();
 }
 
 ExitStatus RunInstaller() {

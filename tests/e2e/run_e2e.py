@@ -2,11 +2,15 @@
 """End-to-end tests of dist/tvlinst.exe, dist/setup.exe and dist/tvluninstall.exe under Wine.
 
 usage: run_e2e.py [DIST_DIR] [--build DIR] [--win64-dist DIR] [-k PATTERN]
-Each case runs in a fresh copy of a template prefix, on a private Xvfb, once
-per program and platform family: the NT family, and the Windows 95/98/Me
-family (Wine's Version "win98"; test classes ending in Win98). Some cases
-mount a small tmpfs (as root) over a prefix's system directory.
-Ends with a line "e2e: N passed, M failed"; exit status 1 on any failure.
+Each case runs in a fresh copy of a template prefix, once per program and
+platform family: the NT family, and the Windows 95/98/Me family (Wine's
+Version "win98"; test classes ending in Win98). Some cases mount a small
+tmpfs (as root) over a prefix's system directory.
+The cases run in parallel worker processes (E2E_WORKERS of them, or a number
+chosen from the processors and memory), each with its own Xvfb; this process
+makes the template prefixes and the helper programs first. Each case's report
+is printed when it ends, with its time; then the slowest cases, and a last
+line "e2e: N passed, M failed in T s ..."; exit status 1 on any failure.
 On a machine whose kernel cannot execute 32-bit x86 programs at all, the
 programs in DIST_DIR cannot run. Then, given --win64-dist (a 64-bit build of
 the same sources), the cases run on that build in a 64-bit prefix, and say so;
@@ -19,13 +23,16 @@ import os
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import traceback
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(REPO, "tools"))
 import winerun as w  # noqa: E402
+import parallel  # noqa: E402
 
 TITLE = "Tavrel输入法安装"
 OK_TEXT = "Tavrel输入法安装成功完成！"
@@ -67,13 +74,19 @@ STATE = {}
 
 
 def setUpModule():
+    """A private Xvfb, the template prefix and the helper programs. Runs in the
+    parent process before the workers start, and again in each worker, so what
+    it makes must be made once and found afterwards (as make_template and
+    build_windows_exe do)."""
     os.makedirs(CFG["build"], exist_ok=True)
     x = w.Xvfb()
     STATE["x"] = x
     STATE["display"] = x.start()
     t = time.time()
+    made = not os.path.exists(os.path.join(CFG["build"], "prefixes", "template.ok"))
     STATE["template"] = w.make_template(os.path.join(CFG["build"], "prefixes"), STATE["display"])
-    print("template prefix ready in %.1fs" % (time.time() - t), file=sys.stderr)
+    if made:
+        print("template prefix made in %.1fs" % (time.time() - t), file=sys.stderr)
     STATE["locker"] = w.build_windows_exe(os.path.join(HERE, "locker.c"),
                                           os.path.join(CFG["build"], "locker.exe"))
     STATE["oldime"] = w.build_windows_exe(os.path.join(HERE, "oldime.c"),
@@ -85,7 +98,8 @@ def setUpModule():
 
 
 def template(family):
-    """The template prefix of a platform family, made once."""
+    """The template prefix of a platform family, made once (by the parent
+    process of a parallel run, for every family its cases use)."""
     if family == "nt":
         return STATE["template"]
     if family not in STATE:
@@ -105,6 +119,12 @@ def tearDownModule():
         STATE["x"].stop()
 
 
+def estimate(case):
+    """Seconds a case never timed is expected to take: a relay trace takes long."""
+    code = getattr(getattr(case, case._testMethodName, None), "__code__", None)
+    return 30.0 if "relay_run" in getattr(code, "co_names", ()) else 8.0
+
+
 def reg_text(*blocks):
     return "Windows Registry Editor Version 5.00\n\n" + "\n".join(blocks) + "\n"
 
@@ -120,7 +140,7 @@ class Base(unittest.TestCase):
 
     def setUp(self):
         self.display = STATE["display"]
-        self.name = "%s-%s-%s" % (self.exe.split(".")[0], self.family, self._testMethodName)
+        self.name = "%s-%s" % (type(self).__name__, self._testMethodName)  # one per case
         self.prefix = os.path.join(CFG["build"], "prefixes", self.name)
         self.prefixes = [self.prefix]
         self.faults_before = self.faults()
@@ -180,8 +200,10 @@ class Base(unittest.TestCase):
         try:
             deadline = time.time() + 60
             while not os.path.exists(ready) and time.time() < deadline and lock.poll() is None:
-                time.sleep(0.1)
-            self.assertTrue(os.path.exists(ready), "locker did not get the file open")
+                time.sleep(0.05)
+            self.assertTrue(os.path.exists(ready), "locker did not get the file open within 60s"
+                            if lock.poll() is None else "locker ended (status %s) without "
+                            "getting the file open" % lock.returncode)
             if held:
                 held()
             return self.run_it(after_exit=unlock, **kw)
@@ -264,12 +286,15 @@ class Base(unittest.TestCase):
         self.assertEqual(vals.get("Layout Text"), ("sz", "Tavrel输入法"))
 
     def assert_box(self, res, text):
-        self.assertEqual(res.texts, [text], "message boxes shown")
+        missed = "".join("; " + m for m in res.missed)
+        said = res.stderr.strip().split("\n")[-12:] if res.stderr.strip() else []
+        self.assertEqual(res.texts, [text], "message boxes shown%s%s" % (
+            missed, "".join("\n  Wine: " + line for line in said) if res.texts != [text] else ""))
         self.assertEqual(res.exit_code, 0 if text in (OK_TEXT, UN_OK, UN_NONE) else 1,
-                         "exit status after %r" % text)
+                         "exit status after %r%s" % (text, missed))
         title = UN_TITLE if text in (UN_OK, UN_NONE, UN_FAILED) else TITLE
         boxes = [win for win in res.windows if win[0] == title and win[3] < 800 and win[4] < 500]
-        self.assertTrue(boxes, "no message box titled %s among %r" % (title, res.windows))
+        self.assertTrue(boxes, "no message box titled %s among %r%s" % (title, res.windows, missed))
 
     def sys32(self, name):
         p = os.path.join(w.system32(self.prefix), name)
@@ -536,9 +561,37 @@ class NtCases:
             self.assertEqual(f.read(), "1252", "ANSI code page")
         res = self.run_it(locale=cp1252)
         self.assert_box(res, OK_TEXT)
+        self.assert_ours(LAYOUT)  # "Layout Text" keeps its Chinese characters
         mains = [win for win in res.windows if win[0] == TITLE and win[3] >= 1000 and win[4] >= 700]
         self.assertTrue(mains, "no maximized window captioned %s among %r" % (TITLE, res.windows))
         self.assertEqual(self.sys32("tvl1.IME"), w.STANDIN_IME)
+
+    def test_two_runs_started_at_once(self):
+        # As from a double click: the second run waits for the first to end, then runs.
+        folder = w.layout_folder(self.prefix, self.exe_path)
+        runs, starts = [None, None], [None, None]
+
+        def run(i):
+            starts[i] = time.time()
+            runs[i] = w.run_exe(self.prefix, self.display, folder, self.exe, box_timeout=180)
+        threads = [threading.Thread(target=run, args=(i,)) for i in (0, 1)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        for res in runs:
+            self.assert_box(res, OK_TEXT)
+        # (box shown, run ended) in seconds from the first start, in the order the boxes came
+        times = sorted((start + r.seconds - min(starts), start + r.run_seconds - min(starts))
+                       for start, r in zip(starts, runs))
+        print("\n%s: started %.2f s apart; box shown, run ended: %s" % (
+            self.exe, abs(starts[1] - starts[0]), times), file=sys.stderr)
+        self.assertGreater(times[1][0], times[0][1] - 1, "second box up before the first run ended")
+        self.assertEqual(self.preload(), {"1": ("sz", LAYOUT)})
+        named = self.preload_values()
+        self.assertEqual(len([v for v in named.values() if v[1].upper() == LAYOUT]), 1,
+                         "named Preload values %r" % named)
+        self.assert_ours(LAYOUT)
 
     def test_module_in_use_is_renamed_aside(self):
         with open(STATE["oldime"], "rb") as f:
@@ -732,9 +785,17 @@ def main():
     ap.add_argument("--win64-dist", default=None,
                     help="64-bit build to run instead where 32-bit programs cannot run")
     ap.add_argument("-k", dest="pattern", default=None, help="run tests whose id contains this")
+    ap.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
+    ap.add_argument("--win64", action="store_true", help=argparse.SUPPRESS)
     a = ap.parse_args()
     CFG["dist"] = os.path.abspath(a.dist)
     CFG["build"] = os.path.abspath(a.build)
+    tests = list(parallel.flatten(
+        unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__])))
+    if a.worker:  # started by run_cases below, with the folders already chosen
+        if a.win64:
+            w.use_win64()
+        return parallel.serve(tests, CFG["build"])
     refused = w.i386_refused()
     if refused and not a.win64_dist:
         print("e2e: skipped on this machine: " + refused)
@@ -745,22 +806,32 @@ def main():
         w.use_win64()
         CFG["dist"] = os.path.abspath(a.win64_dist)
         CFG["build"] = os.path.join(CFG["build"], "win64")
-    suite = unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__])
     if a.pattern:
-        def flat(s):
-            for t in s:
-                if isinstance(t, unittest.TestSuite):
-                    yield from flat(t)
-                else:
-                    yield t
-        suite = unittest.TestSuite(t for t in flat(suite) if a.pattern in t.id())
-    result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
-    bad = {getattr(t, "test_case", t).id() for t, _ in result.failures + result.errors}
-    failed = len(bad)
-    # An error in module set-up is counted as one failure but ran no case.
-    passed = max(0, result.testsRun - failed - len(result.skipped))
-    print("e2e: %d passed, %d failed" % (passed, failed))
-    return 1 if failed or not result.testsRun else 0
+        tests = [t for t in tests if a.pattern in t.id()]
+    if not tests:
+        print("e2e: no case to run")
+        return 1
+    # Everything the workers share is made here first, so that they never race to make it.
+    started = time.time()
+    try:
+        setUpModule()
+        for family in sorted({getattr(case, "family", None) for case in tests} - {None}):
+            template(family)
+    except Exception:
+        print("module set-up failed:\n" + traceback.format_exc())
+        print("e2e: 0 passed, %d failed" % len(tests))
+        return 1
+    finally:
+        tearDownModule()
+    workers, how = parallel.worker_count(len(tests))
+    print("%d cases on %d worker%s (%s); set-up took %.1fs"
+          % (len(tests), workers, "" if workers == 1 else "s", how, time.time() - started),
+          flush=True)
+    command = [sys.executable, os.path.abspath(__file__), "--worker", "--build", CFG["build"],
+               CFG["dist"]] + (["--win64"] if refused else [])
+    passed, failed = parallel.run_cases(tests, workers, command,
+                                        os.path.join(CFG["build"], "case-times.json"), estimate)
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":

@@ -10,10 +10,13 @@ on Windows 95 and NT 4.0 (subsystem and OS version 4.0) and an i486 (no
 instruction the i486 or its x87 unit lacks); ASLR and DEP kept; no manifest
 resource, the version block with its strings, language 0x0804 and FILEOS
 VOS__WINDOWS32, and the group icon with two 16-colour images (32x32 and
-16x16). Prints what the size, import, header and instruction checks found,
+16x16); a link time stamp of 0, or SOURCE_DATE_EPOCH when that is set, so
+that a build of the same sources gives the same bytes. Prints what the time
+stamp, size, import, header and instruction checks found,
 every failed check, and a last line "pe NAME: N passed, M failed"; exit
 status 1 if anything failed.
 """
+import os
 import re
 import struct
 import subprocess
@@ -234,6 +237,16 @@ def not_on_i486(exe):
     return bad
 
 
+def check_time_stamp(c, stamp, source_date_epoch):
+    """The link time stamp: 0, or the build's SOURCE_DATE_EPOCH."""
+    fixed = {0}
+    if source_date_epoch and source_date_epoch.strip().isdigit():
+        fixed.add(int(source_date_epoch))
+    print('link time stamp: %d' % stamp)
+    c.check(stamp in fixed, 'link time stamp is %s (is %d)'
+            % (' or '.join(str(s) for s in sorted(fixed)), stamp))
+
+
 def check_platform(c, pe, exe, dlls):
     """Size, imports, header versions and instructions, each printed."""
     import os
@@ -284,6 +297,7 @@ def main(argv):
     c.check(oh.Magic == 0x10b, 'PE32, not PE32+ (magic 0x%x)' % oh.Magic)
     c.check(fh.Machine == 0x14c, 'machine is i386 0x14c (is 0x%x)' % fh.Machine)
     c.check(oh.Subsystem == 2, 'subsystem is GUI 2 (is %d)' % oh.Subsystem)
+    check_time_stamp(c, fh.TimeDateStamp, os.environ.get('SOURCE_DATE_EPOCH'))
 
     dlls = [e.dll.decode('ascii', 'replace').lower()
             for e in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', [])]

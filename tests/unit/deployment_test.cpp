@@ -55,6 +55,8 @@ TEST_F(RunSequenceTest, FullInstallation) {
   EXPECT_EQ(Installed(u"tvl1.MB"), "table bytes");
   EXPECT_EQ(fake.loaded_layouts, std::vector<std::u16string>{u"E0200804"});
   EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
+  EXPECT_EQ(fake.run_locks, 1);
+  EXPECT_TRUE(fake.lock_came_first) << "the run lock was taken after the run had begun";
   EXPECT_EQ(fake.String(kHkcu, u"Keyboard Layout\\Preload", u"1"), u"E0200804");
   // Added to the language profile once the layout is active; a missing input.dll changes nothing.
   EXPECT_EQ(fake.profile_calls, std::vector<std::u16string>{u"0804:E0200804 0"});
@@ -90,14 +92,19 @@ TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
   }
 }
 
-TEST_F(RunSequenceTest, LayoutThatDoesNotLoadIsReported) {
-  for (auto load : {FakePlatform::LayoutLoad::kReturnsZero, FakePlatform::LayoutLoad::kReturnsOtherLayout,
-                    FakePlatform::LayoutLoad::kCannotBeCalled}) {
-    Reset();
-    Ship(u"C:\\tvl");
-    fake.layout_load = load;
-    EXPECT_EQ(Run(), kNotInstalled);
-    EXPECT_TRUE(fake.profile_calls.empty());
+TEST_F(RunSequenceTest, LayoutCountsOnlyWhenReturnedOrListedAfterTheLoad) {
+  // Windows 95 may return another layout for one it has loaded already: its list then holds it.
+  using Load = FakePlatform::LayoutLoad;
+  for (auto load : {Load::kReturnsZero, Load::kReturnsOtherLayout, Load::kCannotBeCalled}) {
+    for (bool listed : {false, true}) {
+      Reset();
+      Ship(u"C:\\tvl");
+      fake.layout_load = load;
+      if (listed) fake.layout_list = {0x04090409u, 0xE0200804u, 0x08040804u};
+      const bool counts = listed && load == Load::kReturnsOtherLayout;
+      EXPECT_EQ(Run(), counts ? kSuccess : kNotInstalled) << static_cast<int>(load) << (listed ? " listed" : "");
+      EXPECT_EQ(fake.profile_calls.size(), counts ? 1u : 0u);
+    }
   }
 }
 
@@ -222,6 +229,7 @@ TEST_F(UninstallTest, RemovesWhatTheInstallationPutInPlaceAndNothingElse) {
   EXPECT_EQ(Run(), kSuccess);
   EXPECT_NE(Dump(kHkcu), hkcu);
   EXPECT_EQ(Uninstall(), kUninstalled);
+  EXPECT_EQ(fake.run_locks, 2) << "the installation's and the removal's";
   EXPECT_EQ(Dump(kHklm), hklm);
   EXPECT_EQ(Dump(kHkcu), hkcu);
   EXPECT_EQ(Files(), files);
@@ -235,6 +243,10 @@ TEST_F(UninstallTest, RemovesWhatTheInstallationPutInPlaceAndNothingElse) {
   fake.messages.clear();
   EXPECT_EQ(Run(), kSuccess);
   EXPECT_EQ(fake.String(kHklm, SlotKey(1), u"Ime File"), u"tvl1.IME");
+  Reset();
+  SetUp();
+  EXPECT_EQ(Uninstall(), kNothingInstalled);
+  EXPECT_TRUE(fake.lock_came_first) << "the run lock is taken before anything else";
 }
 
 TEST_F(UninstallTest, WhatCannotBeRemovedIsReportedAndTheRestIsRemoved) {

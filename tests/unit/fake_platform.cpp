@@ -67,6 +67,7 @@ void FakePlatform::PutKey(RegistryRoot root, const std::u16string& path) { hive(
 void FakePlatform::PutString(RegistryRoot root, const std::u16string& path, const std::u16string& name,
                              const std::u16string& value) {
   hive(root)[KeyName(path)].values[KeyName(name)] = ToAnsi(value) + '\0';
+  hive(root)[KeyName(path)].wide.erase(KeyName(name));
 }
 
 bool FakePlatform::HasKey(RegistryRoot root, const std::u16string& path) {
@@ -80,7 +81,23 @@ std::string FakePlatform::Bytes(RegistryRoot root, const std::u16string& path, c
   return value == key->second.values.end() ? "<absent>" : value->second;
 }
 
+bool FakePlatform::Wide(RegistryRoot root, const std::u16string& path, const std::u16string& name) {
+  auto key = hive(root).find(KeyName(path));
+  return key != hive(root).end() && key->second.wide.count(KeyName(name)) != 0;
+}
+
+std::u16string FakePlatform::Chars(const FakeKey& key, const std::string& name) {
+  const std::string& bytes = key.values.at(name);
+  if (!key.wide.count(name)) return FromAnsi(bytes);
+  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+}
+
 std::u16string FakePlatform::String(RegistryRoot root, const std::u16string& path, const std::u16string& name) {
+  if (Wide(root, path, name)) {
+    std::u16string chars = Chars(hive(root)[KeyName(path)], KeyName(name));
+    chars.pop_back();
+    return chars;
+  }
   std::string bytes = Bytes(root, path, name);
   if (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
   return FromAnsi(bytes);
@@ -129,24 +146,59 @@ int32_t FakePlatform::RegQueryValueExA(int32_t handle, const Text& name, int32_t
   auto value = key->values.find(KeyName(ToU16(name)));
   if (value == key->values.end()) return kErrorFileNotFound;
   *type = kRegSz;
-  const int32_t needed = static_cast<int32_t>(value->second.size());
+  const std::string stored = key->wide.count(value->first) ? ToAnsi(Chars(*key, value->first)) : value->second;
+  const int32_t needed = static_cast<int32_t>(stored.size());
   if (*size < needed) {
     *size = needed;
     return kErrorMoreData;
   }
-  std::copy(value->second.begin(), value->second.end(), bytes.begin());
+  std::copy(stored.begin(), stored.end(), bytes.begin());
   *size = needed;
   *buffer = ToText(FromAnsi(bytes));
   return 0;
 }
 
-int32_t FakePlatform::RegSetValueExA(int32_t handle, const Text& name, const Text& data) {
+int32_t FakePlatform::Store(int32_t handle, const Text& name, const std::string& bytes, bool wide) {
   FakeKey* key = KeyOf(handle);
   if (!key) return kErrorInvalidHandle;
   const std::string value_name = KeyName(ToU16(name));
   if (unwritable_values.count(value_name)) return kErrorAccessDenied;
-  key->values[value_name] = ToAnsi(ToU16(data)) + '\0';
+  key->values[value_name] = bytes;
+  if (wide) key->wide.insert(value_name); else key->wide.erase(value_name);
   return 0;
+}
+
+int32_t FakePlatform::RegSetValueExA(int32_t handle, const Text& name, const Text& data) {
+  return Store(handle, name, ToAnsi(ToU16(data)) + '\0', /*wide=*/false);
+}
+
+int32_t FakePlatform::RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
+                                       int32_t* size) {
+  std::u16string chars = ToU16(*buffer);
+  if (*size < 0 || static_cast<size_t>(*size) > 2 * chars.size()) {
+    ++buffer_overruns;
+    return kErrorInvalidParameter;
+  }
+  FakeKey* key = KeyOf(handle);
+  if (!key) return kErrorInvalidHandle;
+  const std::string value_name = KeyName(ToU16(name));
+  if (!key->values.count(value_name)) return kErrorFileNotFound;
+  *type = kRegSz;
+  const std::u16string value = Chars(*key, value_name);
+  const int32_t needed = static_cast<int32_t>(2 * value.size());
+  if (*size < needed) {
+    *size = needed;
+    return kErrorMoreData;
+  }
+  std::copy(value.begin(), value.end(), chars.begin());
+  *size = needed;
+  *buffer = ToText(chars);
+  return 0;
+}
+
+int32_t FakePlatform::RegSetValueExW(int32_t handle, const Text& name, const Text& data) {
+  const std::u16string chars = ToU16(data) + u'\0';
+  return Store(handle, name, std::string(reinterpret_cast<const char*>(chars.data()), 2 * chars.size()), true);
 }
 
 int32_t FakePlatform::RegCloseKey(int32_t handle) {
@@ -180,14 +232,30 @@ bool FakePlatform::LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, ui
   if (layout_load != LayoutLoad::kReturnsZero && flags == kKlfActivate &&
       HasKey(RegistryRoot::kLocalMachine,
              u"System\\CurrentControlSet\\Control\\Keyboard Layouts\\" + ToU16(layout_id))) {
-    if (layout_load == LayoutLoad::kLoads) loaded_layouts.push_back(ToU16(layout_id));
     // The identifier read as hex, or the system's default Chinese (PRC) layout; sign-extended
     // to pointer size as on 64-bit Windows.
     const uint32_t value =
         layout_load == LayoutLoad::kLoads ? std::stoul(ToAnsi(ToU16(layout_id)), nullptr, 16) : 0x08040804u;
+    if (layout_load == LayoutLoad::kLoads) {
+      loaded_layouts.push_back(ToU16(layout_id));
+      if (std::find(layout_list.begin(), layout_list.end(), value) == layout_list.end()) layout_list.push_back(value);
+    }
     *layout = static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(value)));
   }
   return true;
+}
+
+int FakePlatform::GetKeyboardLayoutList(int capacity, uintptr_t* layouts) {
+  int count = 0;
+  for (; count < capacity && count < static_cast<int>(layout_list.size()); ++count)
+    layouts[count] = static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(layout_list[count])));
+  return count;
+}
+
+void FakePlatform::TakeRunLock() {
+  if (run_locks++ == 0)
+    lock_came_first = caption == u"Form1" && paints.empty() && prints.empty() && next_handle_ == 0x100 &&
+                      messages.empty() && loaded_layouts.empty() && !unloaded;
 }
 
 FakeFile* FakePlatform::File(const std::u16string& path) {

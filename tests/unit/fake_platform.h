@@ -19,6 +19,9 @@ std::u16string ToU16(const Text& text);
 
 struct FakeKey {
   std::map<std::string, std::string> values;  // lower-cased name -> stored bytes
+  // Names of values stored by RegSetValueExW: their bytes are UTF-16LE. Each form of read
+  // converts a value stored by the other form, as NT does.
+  std::set<std::string> wide;
 };
 
 struct FakeFile {
@@ -53,6 +56,8 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   /// Stored bytes of a value, or "<absent>".
   std::string Bytes(RegistryRoot root, const std::u16string& path, const std::u16string& name);
   std::u16string String(RegistryRoot root, const std::u16string& path, const std::u16string& name);
+  /// True when the value was stored by RegSetValueExW.
+  bool Wide(RegistryRoot root, const std::u16string& path, const std::u16string& name);
 
   std::set<std::string> uncreatable_keys;   // lower-cased paths whose create fails
   std::set<std::string> unwritable_values;  // lower-cased value names whose write fails
@@ -70,6 +75,10 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   enum class LayoutLoad { kLoads, kReturnsZero, kReturnsOtherLayout, kCannotBeCalled };
   LayoutLoad layout_load = LayoutLoad::kLoads;
   std::vector<std::u16string> loaded_layouts;
+  std::vector<uint32_t> layout_list;  // what GetKeyboardLayoutList reports; a load adds to it
+
+  int run_locks = 0;              // how often TakeRunLock was called
+  bool lock_came_first = false;   // no caption, painting, registry key or message before it
   bool input_dll_present = true;  // Windows 7 on: InstallLayoutOrTip is there
   std::vector<std::u16string> profile_calls;  // "0804:E0200804 0": profile, space, flags
 
@@ -101,10 +110,14 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   int32_t RegQueryValueExA(int32_t handle, const Text& name, int32_t* type, Text* buffer,
                            int32_t* size) override;
   int32_t RegSetValueExA(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
+                           int32_t* size) override;
+  int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) override;
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
   bool GetVersionExA(OsVersionInfo* info) override;
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
+  int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override {
     profile_calls.push_back(ToU16(profile) + u" " + ToU16(Text::Number(flags)));
     return input_dll_present;
@@ -113,6 +126,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   bool CopyFileOver(const Text& source, const Text& target) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
+  void TakeRunLock() override;
   void SetCaption(const Text& text) override { caption = ToU16(text); }
   Text Caption() override;
   double ClientWidth() override { return client_width; }
@@ -141,6 +155,10 @@ class FakePlatform final : public Platform, public PlatformRemoval {
     std::string path;
   };
   FakeKey* KeyOf(int32_t handle);
+  // The value's characters, its zero included, whichever form stored it.
+  static std::u16string Chars(const FakeKey& key, const std::string& name);
+  // Stores a value's bytes as written by the "...A" or (wide) the "...W" function.
+  int32_t Store(int32_t handle, const Text& name, const std::string& bytes, bool wide);
   int32_t NewHandle(RegistryRoot root, const std::string& path);
 
   Hive hklm_, hkcu_;

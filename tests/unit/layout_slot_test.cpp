@@ -26,7 +26,6 @@ TEST_F(LayoutSlotTest, TakesFirstFreeSlot) {
   ExpectRegisteredIn(0);
   // These pin the in-memory platform's byte rule (code-page-936 bytes and their zero), which
   // Win32Platform shares; the runs under Wine read the real values back.
-  EXPECT_EQ(fake.Bytes(kHklm, SlotKey(0), u"Layout Text"), std::string("Tavrel\xca\xe4\xc8\xeb\xb7\xa8", 12) + '\0');
   EXPECT_EQ(fake.Bytes(kHklm, SlotKey(0), u"Ime File").size(), 9u);
 }
 
@@ -79,15 +78,22 @@ TEST_F(LayoutSlotTest, AllSlotsTakenWritesNothing) {
   }
 }
 
-TEST_F(LayoutSlotTest, LayoutFileFollowsPlatformFamily) {
-  struct Case { int32_t id; bool query_fails; const char16_t* expected; };
-  const Case cases[] = {{2, false, u"kbdus.dll"}, {1, false, u"kbdus.kbd"}, {2, true, u"kbdus.kbd"}};
+TEST_F(LayoutSlotTest, LayoutFileAndTextFollowPlatformFamily) {
+  // NT stores "Layout Text" in UTF-16 whatever its ANSI code page; the older family in its
+  // code page (936 here).
+  const std::string wide("T\0a\0v\0r\0e\0l\0\x93\x8f\x65\x51\xd5\x6c\0\0", 20);
+  const std::string ansi = std::string("Tavrel\xca\xe4\xc8\xeb\xb7\xa8", 12) + '\0';
+  struct Case { int32_t id; bool query_fails; const char16_t* expected; const std::string& text; };
+  const Case cases[] = {{2, false, u"kbdus.dll", wide}, {1, false, u"kbdus.kbd", ansi}, {2, true, u"kbdus.kbd", ansi}};
   for (const Case& c : cases) {
     Reset();
     fake.platform_id = c.id;
     fake.version_query_fails = c.query_fails;
     Register();
     EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Layout File"), c.expected) << "platform " << c.id;
+    EXPECT_EQ(fake.Bytes(kHklm, SlotKey(0), u"Layout Text"), c.text) << "platform " << c.id;
+    EXPECT_EQ(fake.Wide(kHklm, SlotKey(0), u"Layout Text"), &c.text == &wide);
+    EXPECT_FALSE(fake.Wide(kHklm, SlotKey(0), u"Ime File") || fake.Wide(kHklm, SlotKey(0), u"Layout File"));
   }
 }
 

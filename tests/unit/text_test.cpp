@@ -19,4 +19,30 @@ TEST(TextTest, LeftNumberAndCapacity) {
   with_zero.Append(u'\0').Append(u'c');
   EXPECT_EQ(with_zero.size(), 4u);
   EXPECT_TRUE(with_zero.Left(2) == u"ab");
+
+  // Assignment from a literal replaces the text and keeps it terminated; appending a text to
+  // itself, or assigning its own tail, reads each character before overwriting it.
+  Text assigned = u"longer text";
+  assigned = u"ab";
+  EXPECT_TRUE(assigned == u"ab");
+  EXPECT_EQ(assigned.data()[2], u'\0');
+  assigned.Append(assigned);
+  EXPECT_TRUE(assigned == u"abab");
+  assigned = assigned.data() + 1;
+  EXPECT_TRUE(assigned == u"bab");
+  const char16_t raw[] = {u'x', u'\0', u'y'};
+  EXPECT_EQ(Text().Append(raw, 3).size(), 3u);
+  EXPECT_TRUE(Text(u"x").Append(raw, 0) == u"x");
+
+  // Copies carry the characters in use and the zero after them; a text assigned to itself
+  // stays as it was.
+  Text copy = with_zero;
+  EXPECT_TRUE(copy == with_zero);
+  copy = Text(u"z");
+  EXPECT_TRUE(copy == u"z");
+  EXPECT_EQ(copy.data()[1], u'\0');
+  Text& same = copy;
+  copy = same;
+  EXPECT_TRUE(copy == u"z");
+  EXPECT_EQ(Text().data()[0], u'\0');
 }
