@@ -15,21 +15,18 @@ int32_t Win32Removal::RegDeleteValueA(int32_t handle, const Text& name) {
 
 FileRemoval Win32Removal::RemoveFile(const Text& name) {
   const wchar_t* path = WideChars(name);
-  const DWORD attributes = wide::GetFileAttributes(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRemoval::kAbsent
-                                                                           : FileRemoval::kFailed;
-  }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileRemoval::kFailed;
-  const bool read_only = attributes & FILE_ATTRIBUTE_READONLY;  // not deleted as it is
-  if (read_only) wide::SetFileAttributes(path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-
   // Windows 95 deletes a file that another program has open, or maps as a module; a file
   // nobody has open opens without sharing.
   HANDLE probe = wide::CreateFile(path, GENERIC_READ, /*share=*/0, OPEN_EXISTING);
-  const bool in_use = probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+  const DWORD error = probe == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileRemoval::kAbsent;
   if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+  const bool in_use = error == ERROR_SHARING_VIOLATION;
+  const DWORD attributes = wide::GetFileAttributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return FileRemoval::kFailed;
+  const bool read_only = attributes & FILE_ATTRIBUTE_READONLY;  // not deleted as it is
+  if (read_only) wide::SetFileAttributes(path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
   if (!in_use && wide::DeleteFile(path)) return FileRemoval::kRemoved;
 
   // Renamed aside to a new name in the same directory, so that an installation before the

@@ -28,8 +28,8 @@ void FrmUninstall::Activate() {
   // remove, or something stays.
   static const char16_t kOutcomes[] = u"卸载成功完成！\0未安装。\0未能卸载成功！";
   const int outcome = state_.RemovalFailed ? 13 : state_.Found ? 0 : 8;
-  platform_.ShowMessage(Text(kUninstallCaption).Left(9).Append(kOutcomes + outcome), kMessageInformation,
-                        kUninstallCaption);
+  const Text caption = platform_.Caption();  // the uninstaller's, set at load
+  platform_.ShowMessage(caption.Left(9).Append(kOutcomes + outcome), kMessageInformation, caption);
   outcome_ = outcome == 13 ? kExitReportedFailure : kExitInstalled;
   platform_.UnloadWindow();
 }
