@@ -1,5 +1,6 @@
 // The registry, system, keyboard and file operations on Windows.
 #include "platform/win32_family.h"
+#include "platform/win32_file.h"
 #include "platform/win32_platform.h"
 
 namespace {
@@ -11,45 +12,15 @@ HKEY RootKey(RegistryRoot root) {
 HKEY ToHkey(int32_t handle) { return reinterpret_cast<HKEY>(static_cast<intptr_t>(handle)); }
 int32_t FromHkey(HKEY key) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(key)); }
 
-// Owner of a file handle.
-class File {
- public:
-  File(const wchar_t* path, DWORD access, DWORD disposition)
-      : handle_(wide::CreateFile(path, access,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 disposition)) {}
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() { Close(); }
-  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-  // Bytes read into `buffer`, 0 at the end, -1 on error.
-  long Read(char* buffer, DWORD capacity) {
-    DWORD got = 0;
-    return ReadFile(handle_, buffer, capacity, &got, nullptr) ? static_cast<long>(got) : -1;
-  }
-  // True when all `count` bytes were written.
-  bool Write(const char* buffer, DWORD count) {
-    DWORD written = 0;
-    return WriteFile(handle_, buffer, count, &written, nullptr) && written == count;
-  }
-  // False when the handle was open and closing it failed (data not written).
-  bool Close() {
-    if (!ok()) return true;
-    const BOOL closed = CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed != FALSE;
-  }
-
- private:
-  HANDLE handle_;
-};
+// Others may read, write and delete a file the program only reads.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 char copy_buffer[65536];
 
 // Copies the bytes of `source` into the existing file `target`; false unless all arrived.
 bool CopyBytes(const wchar_t* source, const wchar_t* target) {
-  File from(source, GENERIC_READ, OPEN_EXISTING);
-  File to(target, GENERIC_WRITE, TRUNCATE_EXISTING);
+  File from(wide::CreateFile(source, GENERIC_READ, kShareAll, OPEN_EXISTING));
+  File to(wide::CreateFile(target, GENERIC_WRITE, kShareAll, TRUNCATE_EXISTING));
   if (!from.ok() || !to.ok()) return false;
   for (;;) {
     const long got = from.Read(copy_buffer, sizeof copy_buffer);
@@ -188,8 +159,8 @@ bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
 }
 
 bool Win32Platform::FilesMatch(const Text& a, const Text& b) {
-  File first(WideChars(a), GENERIC_READ, OPEN_EXISTING);
-  File second(WideChars(b), GENERIC_READ, OPEN_EXISTING);
+  File first(wide::CreateFile(WideChars(a), GENERIC_READ, kShareAll, OPEN_EXISTING));
+  File second(wide::CreateFile(WideChars(b), GENERIC_READ, kShareAll, OPEN_EXISTING));
   if (!first.ok() || !second.ok()) return false;
   static char chunk_a[4096], chunk_b[4096];
   for (;;) {
