@@ -10,36 +10,38 @@ namespace {
 
 char wininit[65536];  // WININIT.INI as read, then with the line added
 
-// The 8.3 form of an existing file's path at `out` (MAX_PATH bytes); its length, 0 on failure.
-int ShortPath(const wchar_t* path, char* out) {
-  const DWORD length = GetShortPathNameA(Ansi(path).bytes, out, MAX_PATH);
-  return length < MAX_PATH ? static_cast<int>(length) : 0;
-}
-
 }  // namespace
 
 bool MoveAtRestart(const wchar_t* from, const wchar_t* to) {
   if (IsNtFamily())
     return nt::MoveFileEx(from, to, to ? MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING
                                        : MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
-  char line[2 * MAX_PATH + 1] = "NUL";
-  int length = to ? ShortPath(to, line) : 3;
-  if (length == 0) return false;
-  line[length++] = '=';
-  const int source = ShortPath(from, line + length);
-  if (source == 0) return false;
-  length += source;
-
-  char path[MAX_PATH + 13];
-  UINT end = GetWindowsDirectoryA(path, MAX_PATH);
-  if (end == 0 || end >= MAX_PATH) return false;
-  const char* name = path[end - 1] == '\\' ? "WININIT.INI" : "\\WININIT.INI";
-  while ((path[end++] = *name++)) {
+  // "<to>=<from>", or "NUL=<from>" for a deletion, in 8.3 names.
+  char line[2 * MAX_PATH + 2];
+  int length = 0;
+  const wchar_t* const names[] = {to, from};
+  for (const wchar_t* name : names) {
+    DWORD got = 3;
+    if (name)
+      got = GetShortPathNameA(Ansi(name).bytes, line + length, MAX_PATH);
+    else
+      __builtin_memcpy(line, "NUL", 3);
+    if (got - 1 >= MAX_PATH - 1) return false;  // 0 on failure, MAX_PATH or more: too long
+    length += static_cast<int>(got);
+    line[length++] = '=';
   }
-  // Opened sharing nothing: no one else edits the file meanwhile.
+  --length;  // the last '='
+
+  char path[MAX_PATH + 12];
+  const UINT end = GetWindowsDirectoryA(path, MAX_PATH);
+  if (end - 1 >= MAX_PATH - 1) return false;
+  // A drive root ends in a backslash already.
+  __builtin_memcpy(path + end - (path[end - 1] == '\\'), "\\WININIT.INI", 13);
+  // Opened sharing nothing: no one else edits the file meanwhile. A handle that failed to
+  // open fails the read.
   File ini(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0, nullptr, OPEN_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  const long read = ini.ok() ? ini.Read(wininit, sizeof wininit) : -1;
+  const long read = ini.Read(wininit, sizeof wininit);
   if (read < 0) return false;
   const int total = AddRenameLine(wininit, static_cast<int>(read), sizeof wininit, line, length);
   // The text only grows, so writing it whole from the start leaves nothing of the old behind.
