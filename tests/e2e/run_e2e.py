@@ -559,6 +559,13 @@ class NtCases:
                       "renamed module not deleted at restart: %r" % data)
         self.assert_finished_at_restart(self.scheduled())
 
+    def test_copies_flushed_before_written_through_renames(self):
+        calls = [c for c in self.relay_run() if c[1] in ("FlushFileBuffers", "MoveFileExW")]
+        print("flushes and renames: %r" % calls, file=sys.stderr)
+        self.assertEqual([c[1] for c in calls], ["FlushFileBuffers", "MoveFileExW"] * 2)
+        self.assertTrue(all(int(c[2].rsplit(",", 1)[1], 16) & 8 for c in calls[1::2]),
+                        "renames without MOVEFILE_WRITE_THROUGH")
+
 
 class Win98Cases:
     """Cases of the Windows 95/98/Me family only."""
