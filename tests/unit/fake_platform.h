@@ -28,7 +28,7 @@ struct FakeFile {
   bool hidden = false;
   bool system = false;
   bool directory = false;
-  bool locked = false;        // cannot be replaced, can be read
+  bool locked = false;        // cannot be replaced, now or at the restart; can be read
   bool unreadable = false;    // presence test fails with an error
 };
 
