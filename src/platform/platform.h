@@ -101,8 +101,10 @@ class Platform {
   /// that is not hidden, not a system file and not a directory.
   virtual Presence FileExists(const Text& name) = 0;
   /// Replaces `target` whole by a copy of `source` that is not read-only, or leaves it as it
-  /// was and returns false: never a partial copy. A target in use as a loaded module may be
-  /// renamed aside and deleted at the next restart.
+  /// was and returns false: never a partial copy. No one may write to the source meanwhile.
+  /// A target in use as a loaded module may be renamed aside and deleted at the next
+  /// restart; a target in use that cannot be replaced now keeps its place, and the complete
+  /// copy is scheduled to take it at the next restart, which also returns true.
   virtual bool CopyFileOver(const Text& source, const Text& target) = 0;
   /// True when both files can be read and hold the same bytes.
   virtual bool FilesMatch(const Text& a, const Text& b) = 0;

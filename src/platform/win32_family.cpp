@@ -139,7 +139,7 @@ DWORD GetModuleFileName(wchar_t* path, DWORD capacity) {
 }
 
 BOOL MoveFileReplacing(const wchar_t* from, const wchar_t* to) {
-  if (nt_family) return nt::MoveFileEx(from, to, MOVEFILE_REPLACE_EXISTING);
+  if (nt_family) return nt::MoveFileEx(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   const Ansi target(to);
   if (!DeleteFileA(target.bytes) && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
   return MoveFileA(Ansi(from).bytes, target.bytes);

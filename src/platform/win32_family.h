@@ -106,7 +106,9 @@ UINT GetTempFileName(const wchar_t* directory, const wchar_t* prefix, wchar_t* p
 DWORD GetModuleFileName(wchar_t* path, DWORD capacity);
 
 /// Puts `from` in the place of `to`, replacing a file there. On the NT family one rename
-/// (MoveFileExW); the older family has no MoveFileEx, so `to` is deleted first.
+/// (MoveFileExW), carried to the disk before it returns (MOVEFILE_WRITE_THROUGH). The older
+/// family has no MoveFileEx, so `to` is deleted first, even while in use, and is lost should
+/// the move then fail: there, `to` must be absent or a file of the program's own.
 BOOL MoveFileReplacing(const wchar_t* from, const wchar_t* to);
 
 }  // namespace wide

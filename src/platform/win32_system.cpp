@@ -2,6 +2,7 @@
 #include "platform/win32_family.h"
 #include "platform/win32_file.h"
 #include "platform/win32_platform.h"
+#include "platform/win32_restart.h"
 
 namespace {
 
@@ -17,15 +18,17 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 char copy_buffer[65536];
 
-// Copies the bytes of `source` into the existing file `target`; false unless all arrived.
+// Copies the bytes of `source` into the existing file `target` and has them written to the
+// disk; false unless all arrived. The source is opened sharing reads only, so that no one
+// changes it meanwhile.
 bool CopyBytes(const wchar_t* source, const wchar_t* target) {
-  File from(wide::CreateFile(source, GENERIC_READ, kShareAll, OPEN_EXISTING));
-  File to(wide::CreateFile(target, GENERIC_WRITE, kShareAll, TRUNCATE_EXISTING));
+  File from(wide::CreateFile(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+  File to(wide::CreateFile(target, GENERIC_WRITE, FILE_SHARE_READ, TRUNCATE_EXISTING));
   if (!from.ok() || !to.ok()) return false;
   for (;;) {
     const long got = from.Read(copy_buffer, sizeof copy_buffer);
     if (got < 0) return false;
-    if (got == 0) return to.Close();
+    if (got == 0) return to.FlushAndClose();
     if (!to.Write(copy_buffer, static_cast<DWORD>(got))) return false;
   }
 }
@@ -44,21 +47,35 @@ bool MakeFileBeside(const wchar_t* path, wchar_t* made) {
   return wide::GetTempFileName(directory, L"tvl", made) != 0;
 }
 
-// NT only: a target in use as a loaded module cannot be replaced, but can be renamed. The
-// old file is renamed aside, the new one takes its name, and the old one is deleted at the
-// next restart; on failure the old file gets its name back.
-bool ReplaceFileInUse(const wchar_t* replacement, const wchar_t* target) {
+// Puts the complete `copy` in the place of the existing `target`, or, where the target is in
+// use and cannot be replaced, leaves it as it is and schedules the copy to take its place at
+// the next restart. False when neither could be done: the target's name then holds the old
+// file (should even renaming it back fail, the NT family gives it back at the restart).
+bool ReplaceExisting(const wchar_t* copy, const wchar_t* target) {
+  if (IsNtFamily()) {
+    if (wide::MoveFileReplacing(copy, target)) return true;
+    // A target open without delete sharing can be neither replaced nor renamed; a module in
+    // use can be renamed.
+  } else if (!File(wide::CreateFile(target, GENERIC_READ, /*share=*/0, OPEN_EXISTING)).ok()) {
+    // Windows 95/98/Me delete and replace a file even while it is open or mapped as a module:
+    // one in use is told by a sharing violation when opened sharing nothing. (A File that
+    // failed to open closes nothing, so the error is still the open's.)
+    return GetLastError() == ERROR_SHARING_VIOLATION && MoveAtRestart(copy, target);
+  }
   wchar_t aside[MAX_PATH];
   if (!MakeFileBeside(target, aside)) return false;
-  if (!nt::MoveFileEx(target, aside, MOVEFILE_REPLACE_EXISTING)) {
+  if (!wide::MoveFileReplacing(target, aside)) {
+    const bool in_use = GetLastError() == ERROR_SHARING_VIOLATION;
     wide::DeleteFile(aside);
+    return in_use && MoveAtRestart(copy, target);
+  }
+  if (!wide::MoveFileReplacing(copy, target)) {
+    if (!wide::MoveFileReplacing(aside, target)) MoveAtRestart(aside, target);
     return false;
   }
-  if (!nt::MoveFileEx(replacement, target, /*dwFlags=*/0)) {
-    nt::MoveFileEx(aside, target, /*dwFlags=*/0);
-    return false;
-  }
-  nt::MoveFileEx(aside, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  // Only now that the target holds the new file may the old one go; a module still mapped
+  // cannot be deleted before the restart.
+  if (!wide::DeleteFile(aside)) MoveAtRestart(aside, nullptr);
   return true;
 }
 
@@ -160,9 +177,10 @@ Presence Win32Platform::FileExists(const Text& name) {
   return (attributes & excluded) ? Presence::kAbsent : Presence::kPresent;
 }
 
-// The copy goes to a new file beside the target and takes the target's place only once it
-// is complete, so a full disk or a read error leaves the earlier file as it was. The new
-// file is made here, so it is never read-only whatever the source's attributes.
+// The copy goes to a new file beside the target, is flushed to the disk, and takes the
+// target's place only once complete, so a full disk, a read error or a power cut leaves the
+// earlier file as it was. The new file is made here, so it is never read-only whatever the
+// source's attributes.
 bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
   const wchar_t* target_path = WideChars(target);
   const DWORD attributes = wide::GetFileAttributes(target_path);
@@ -174,9 +192,8 @@ bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
   if (CopyBytes(WideChars(source), copy)) {
     const bool read_only = exists && (attributes & FILE_ATTRIBUTE_READONLY);
     if (read_only) wide::SetFileAttributes(target_path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-    if (wide::MoveFileReplacing(copy, target_path)) return true;
-    // On the older family a file in use stays as it is.
-    if (exists && IsNtFamily() && ReplaceFileInUse(copy, target_path)) return true;
+    if (exists ? ReplaceExisting(copy, target_path) : wide::MoveFileReplacing(copy, target_path))
+      return true;
     if (read_only) wide::SetFileAttributes(target_path, attributes);
   }
   wide::DeleteFile(copy);

@@ -1,8 +1,9 @@
 /* Holds a file open with GENERIC_READ and FILE_SHARE_READ only, so others
    may read it but not write, replace or delete it; or, with -map, holds a
    module mapped as an image (LoadLibraryExA with DONT_RESOLVE_DLL_REFERENCES),
-   as a process using an earlier build of it would.
-   usage: locker.exe [-map] <path> <ready-marker> <release-marker> [seconds]
+   as a process using an earlier build of it would; or, with -write, holds it
+   open for writing, letting others read and write it too.
+   usage: locker.exe [-map|-write] <path> <ready-marker> <release-marker> [seconds]
           locker.exe -acp <out-file>   (writes the ANSI code page, GetACP())
    Writes <ready-marker> once the file is open, then waits (bounded) until
    <release-marker> exists. Exit 0 on release, 2 on timeout, 1 on error. */
@@ -31,10 +32,11 @@ int main(int argc, char **argv)
         return write_marker(argv[2], acp) ? 0 : 1;
     }
     int map = argc > 1 && strcmp(argv[1], "-map") == 0;
-    argv += map;
-    argc -= map;
+    int writer = argc > 1 && strcmp(argv[1], "-write") == 0;
+    argv += map + writer;
+    argc -= map + writer;
     if (argc < 4) {
-        fprintf(stderr, "usage: locker [-map] path ready release [seconds]\n");
+        fprintf(stderr, "usage: locker [-map|-write] path ready release [seconds]\n");
         return 1;
     }
     int seconds = argc > 4 ? atoi(argv[4]) : 120;
@@ -43,7 +45,8 @@ int main(int argc, char **argv)
     if (map)
         module = LoadLibraryExA(argv[1], NULL, DONT_RESOLVE_DLL_REFERENCES);
     else
-        h = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, NULL,
+        h = CreateFileA(argv[1], writer ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                        writer ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, NULL,
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (map ? module == NULL : h == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "locker: cannot open %s: %lu\n", argv[1], GetLastError());

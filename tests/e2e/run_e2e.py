@@ -177,17 +177,19 @@ class Base(unittest.TestCase):
                 os.chmod(os.path.join(folder, name), mode)
         return w.run_exe(self.prefix, self.display, folder, self.exe, **kw)
 
-    def run_while_held(self, name, map_image=False, held=None, **kw):
-        """Run the program while the locker holds system32's `name`: open
-        without write or delete sharing, or mapped as a module (map_image);
-        held() is called once it does."""
+    def run_while_held(self, name, map_image=False, write=False, on_hold=None, **kw):
+        """Run the program while the locker holds system32's `name` (or the
+        Windows path `name`): open without write or delete sharing, mapped as
+        a module (map_image), or open for writing (write). on_hold() is
+        called once it holds the file, in the session the program runs in."""
         drive_c = os.path.join(self.prefix, "drive_c")
         ready = os.path.join(drive_c, "lock.ready")
         release = os.path.join(drive_c, "lock.release")
         w.shutil.copy(STATE["locker"], os.path.join(drive_c, "locker.exe"))
         lock = w.start_wine(self.prefix, self.display,
                             ["C:\\locker.exe"] + (["-map"] if map_image else []) +
-                            ["C:\\windows\\system32\\" + name,
+                            (["-write"] if write else []) +
+                            [name if ":" in name else "C:\\windows\\system32\\" + name,
                              "C:\\lock.ready", "C:\\lock.release", "120"], cwd=drive_c)
 
         def unlock():
@@ -204,13 +206,14 @@ class Base(unittest.TestCase):
             self.assertTrue(os.path.exists(ready), "locker did not get the file open within 60s"
                             if lock.poll() is None else "locker ended (status %s) without "
                             "getting the file open" % lock.returncode)
-            if held:
-                held()
+            if on_hold:
+                on_hold()
             return self.run_it(after_exit=unlock, **kw)
         finally:
             unlock()
 
     core_calls = CORE_ANSI  # calls a relay trace of the program must show
+    copies = 2  # files a successful run copies
 
     def relay_run(self, text=OK_TEXT):
         """One successful run with a relay trace (kept in a temporary file
@@ -261,6 +264,54 @@ class Base(unittest.TestCase):
                        check=True, timeout=60)
         st = os.statvfs(sysdir)
         return st.f_bavail * st.f_frsize
+
+    def windir(self, name):
+        return os.path.join(self.prefix, "drive_c", "windows", name)
+
+    def earlier_wininit_line(self):
+        """On the older family, WININIT.INI with a line of someone else's: written
+        only once the session runs, since a new session carries the file out."""
+        if self.family != "nt":
+            open(self.windir("earlier.tmp"), "wb").close()
+            with open(self.windir("wininit.ini"), "wb") as f:
+                f.write(b"[rename]\r\nNUL=C:\\windows\\earlier.tmp\r\n")
+
+    def scheduled(self):
+        """What the next start of Windows is to do: [(target, source)] in lower
+        case, target "" for a deletion, from PendingFileRenameOperations on NT
+        and from WININIT.INI's [rename] section on the older family."""
+        if self.family == "nt":
+            data = (w.values(w.hklm(self.prefix), SESSION_MANAGER) or {}).get(
+                "PendingFileRenameOperations", ("", ""))[1]
+            if isinstance(data, bytes):
+                data = data.decode("utf-16-le")
+            names = [n.lower().lstrip("!").replace("\\??\\", "") for n in data.split("\0")]
+            return [(names[i + 1], names[i]) for i in range(0, len(names) - 1, 2) if names[i]]
+        if not os.path.exists(self.windir("wininit.ini")):
+            return []
+        with open(self.windir("wininit.ini"), "rb") as f:
+            text = f.read().decode("gbk").lower()
+        section = text.partition("[rename]")[2].split("\n[")[0]
+        return [("" if t.strip() == "nul" else t.strip(), s.strip())
+                for t, _, s in (l.partition("=") for l in section.splitlines() if "=" in l)]
+
+    def assert_finished_at_restart(self, scheduled):
+        """`scheduled` (from scheduled(), read before) holds what is to finish the
+        installation; a new session, which carries it out as Windows does at its
+        start, leaves the new module in place and no file of the program's own."""
+        ours = [op for op in scheduled if "\\tvl" in op[1]]
+        self.assertTrue(ours, "nothing scheduled: %r" % scheduled)
+        if self.family != "nt":
+            self.assertEqual(scheduled[0], ("", "c:\\windows\\earlier.tmp"), "earlier line lost")
+        w.wineserver_wait(self.prefix, self.display)  # the session has ended
+        self.seed()  # any program starts a new one
+        self.assertEqual(self.sys32("tvl1.IME"), w.STANDIN_IME, "new module not in place")
+        stray = [n for n in self.sys32_listing() if n.lower().startswith("tvl") and
+                 n.lower().endswith(".tmp")]
+        self.assertEqual(stray, [], "files left over")
+        if self.family != "nt":
+            self.assertFalse(os.path.exists(self.windir("wininit.ini")), "WININIT.INI not carried out")
+            self.assertFalse(os.path.exists(self.windir("earlier.tmp")), "earlier line not carried out")
 
     # -- checks
     def layouts(self):
@@ -324,13 +375,6 @@ class Base(unittest.TestCase):
                  [f for f in snap["files"] if f.lower().startswith("tvl")], len(snap["files"])),
               file=sys.stderr)
 
-    def new_session(self):
-        """End the prefix's session and start another, as Windows restarts:
-        Wine carries out WININIT.INI and the pending renames then."""
-        env = w.wine_env(self.prefix, self.display)
-        subprocess.run(["wineserver", "-k"], env=env, timeout=30)
-        w.start_wine(self.prefix, self.display, ["wineboot"]).wait(timeout=120)
-        w.wineserver_wait(self.prefix, self.display)
 
 
 class Cases:
@@ -437,15 +481,34 @@ class Cases:
                 self.assertEqual(self.preload(), {"1": ("sz", LAYOUT)})
 
     def test_locked_target_in_system32(self):
-        for tag, target, text in (("differs", b"OLD-IME-CONTENT-0123", FAILED),
-                                  ("identical", w.STANDIN_IME, OK_TEXT)):
+        # Held open by another program that lets others only read it: the target keeps its
+        # place until the restart, and the complete copy takes it then.
+        for tag, target in (("differs", b"OLD-IME-CONTENT-0123"), ("identical", w.STANDIN_IME)):
             with self.subTest(tag):
                 self.fresh(tag)
                 with open(os.path.join(w.system32(self.prefix), "tvl1.IME"), "wb") as f:
                     f.write(target)
-                res = self.run_while_held("tvl1.IME")
-                self.assert_box(res, text)
-                self.assertEqual(self.sys32("tvl1.IME"), target, "locked target changed")
+                res = self.run_while_held("tvl1.IME", on_hold=self.earlier_wininit_line)
+                scheduled = self.scheduled()
+                print("\n%s on %s, %s: %r; scheduled %r" % (self.exe, self.family, tag, res.texts,
+                                                          scheduled), file=sys.stderr)
+                self.assert_box(res, OK_TEXT)
+                self.assertEqual(self.sys32("tvl1.IME"), target, "held target changed")
+                self.assertTrue(scheduled, "nothing scheduled")
+                copy = [n for n in self.sys32_listing()
+                        if "c:\\windows\\system32\\" + n.lower() == scheduled[-1][1]]
+                self.assertEqual(scheduled[-1][0], "c:\\windows\\system32\\tvl1.ime")
+                self.assertEqual([self.sys32(n) for n in copy], [w.STANDIN_IME], "copy scheduled")
+                self.assert_finished_at_restart(scheduled)
+
+    def test_source_being_written_is_not_copied(self):
+        # The source is opened sharing reads only: while another program may write to it,
+        # it is not copied.
+        w.layout_folder(self.prefix, self.exe_path)
+        res = self.run_while_held("C:\\tvl\\tvl1.IME", write=True)
+        self.assert_box(res, FAILED)
+        self.assertIsNone(self.sys32("tvl1.IME"))
+        self.assertEqual(self.sys32("tvl1.MB"), w.STANDIN_MB)
 
     def test_disk_full_keeps_earlier_files(self):
         old = {"tvl1.IME": b"OLD-IME\x01" * 8192, "tvl1.MB": b"OLD-MB\x02\x03" * 4096}
@@ -621,6 +684,14 @@ class NtCases:
         deletions = [names[i].lower() for i in range(0, len(names) - 1, 2) if names[i + 1] == ""]
         self.assertIn("\\??\\c:\\windows\\system32\\" + aside[0].lower(), deletions,
                       "renamed module not deleted at restart: %r" % data)
+        self.assert_finished_at_restart(self.scheduled())
+
+    def test_copies_flushed_before_written_through_renames(self):
+        calls = [c for c in self.relay_run() if c[1] in ("FlushFileBuffers", "MoveFileExW")]
+        print("flushes and renames: %r" % calls, file=sys.stderr)
+        self.assertEqual([c[1] for c in calls], ["FlushFileBuffers", "MoveFileExW"] * 2)
+        self.assertTrue(all(int(c[2].rsplit(",", 1)[1], 16) & 8 for c in calls[1::2]),
+                        "renames without MOVEFILE_WRITE_THROUGH")
 
 
     def test_language_profile_through_system_input_dll(self):
@@ -658,6 +729,26 @@ class Win98Cases:
         self.assertEqual(wide, [], "...W functions Windows 9x only stubs")
         self.assertEqual(nt_only, [], "NT-only functions")
         self.assertEqual(missing, [], "calls missing from the trace")
+        # Each copy is flushed to the disk before it takes the target's place.
+        self.assertEqual(sum(c[1] == "FlushFileBuffers" for c in calls), self.copies, "copies flushed")
+
+    def test_module_in_use_is_replaced_at_restart(self):
+        with open(STATE["oldime"], "rb") as f:
+            old = f.read()
+        with open(os.path.join(w.system32(self.prefix), "tvl1.IME"), "wb") as f:
+            f.write(old)
+        res = self.run_while_held("tvl1.IME", map_image=True, on_hold=self.earlier_wininit_line)
+        scheduled = self.scheduled()
+        ime = self.sys32("tvl1.IME")
+        print("\n%s: %r; tvl1.IME holds %s; scheduled %r" % (
+            self.exe, res.texts, "the new module" if ime == w.STANDIN_IME else "the earlier module"
+            if ime == old else "%s bytes" % len(ime or b""), scheduled), file=sys.stderr)
+        self.assert_box(res, OK_TEXT)
+        self.assertIn(ime, (old, w.STANDIN_IME), "tvl1.IME holds neither module whole")
+        self.assertTrue([n for n in self.sys32_listing()
+                         if n.lower().startswith("tvl") and self.sys32(n) == old],
+                        "the module in use was deleted")
+        self.assert_finished_at_restart(scheduled)
 
 
 class UninstallCases:
@@ -703,45 +794,32 @@ class UninstallCases:
         check_picture(self, shot)
 
     def test_module_in_use_is_deleted_at_restart(self):
-        # Renamed aside and named in PendingFileRenameOperations on NT, in WININIT.INI beside
-        # an earlier line as Windows 98 (written once the session runs: a new session carries
-        # the file out); the next session deletes it.
-        nt = self.family == "nt"
+        # Renamed aside and scheduled for deletion: a pending rename on NT, a WININIT.INI line
+        # after the one there before as Windows 98. A new session deletes it.
         with open(STATE["oldime"], "rb") as f:
             old = f.read()
         for name, data in (("tvl1.IME", old), ("tvl1.MB", w.STANDIN_MB)):
             with open(os.path.join(w.system32(self.prefix), name), "wb") as f:
                 f.write(data)
-        ini = os.path.join(self.prefix, "drive_c", "windows", "wininit.ini")
-        earlier = os.path.join(self.prefix, "drive_c", "earlier.tmp")
-
-        def earlier_line():
-            open(earlier, "w").close()
-            with open(ini, "w", newline="") as f:
-                f.write("[rename]\r\nNUL=C:\\EARLIER.TMP\r\n")
         listing = self.sys32_listing()
-        res = self.run_while_held("tvl1.IME", map_image=True, held=None if nt else earlier_line)
+        res = self.run_while_held("tvl1.IME", map_image=True, on_hold=self.earlier_wininit_line)
         added = sorted(set(self.sys32_listing()) - set(listing))
-        pending = (w.values(w.hklm(self.prefix), SESSION_MANAGER) or {}).get(
-            "PendingFileRenameOperations", (None, ""))[1]
-        lines = open(ini, "rb").read().decode("latin-1").lower().split("\r\n") if not nt else []
-        print("\n%s on %s: %r; files added: %s; pending: %r; WININIT.INI: %r"
-              % (self.exe, self.family, res.texts, added, pending, lines), file=sys.stderr)
+        scheduled = self.scheduled()
+        print("\n%s on %s: %r; files added: %s; scheduled: %r"
+              % (self.exe, self.family, res.texts, added, scheduled), file=sys.stderr)
         self.assert_box(res, UN_OK)
         self.assertEqual([self.sys32("tvl1.IME"), self.sys32("tvl1.MB")], [None, None])
         self.assertEqual([self.sys32(n) for n in added], [old], "the module renamed aside")
-        if nt:
-            self.assertIn("\\??\\c:\\windows\\system32\\%s\0\0" % added[0], pending.lower())
-        else:
-            self.assertEqual(lines[:3], ["[rename]", "nul=c:\\earlier.tmp",
-                                         "nul=c:\\windows\\system32\\" + added[0].lower()])
-        self.new_session()
+        self.assertEqual(scheduled[1 if self.family != "nt" else 0:],
+                         [("", "c:\\windows\\system32\\" + added[0].lower())])
+        w.wineserver_wait(self.prefix, self.display)  # the session has ended
+        self.seed()  # any program starts a new one
         left = sorted(set(self.sys32_listing()) - set(listing))
-        print("after a new session: files added: %s; C:\\earlier.tmp there: %s"
-              % (left, os.path.exists(earlier)), file=sys.stderr)
+        print("after a new session: files added: %s" % left, file=sys.stderr)
         self.assertEqual(left, [], "files of ours left over")
-        if not nt:
-            self.assertFalse(os.path.exists(earlier), "the earlier line not carried out")
+        if self.family != "nt":
+            self.assertEqual(scheduled[0], ("", "c:\\windows\\earlier.tmp"), "earlier line lost")
+            self.assertFalse(os.path.exists(self.windir("earlier.tmp")), "earlier line not carried out")
 
 
 class TestTvlinst(Cases, NtCases, Base):
@@ -766,11 +844,13 @@ class TestTvluninstall(UninstallCases, Base):
     exe = UNINSTALLER
 
 
-class TestTvluninstallWin98(UninstallCases, Win98Cases, Base):
+class TestTvluninstallWin98(UninstallCases, Base):
     exe = UNINSTALLER
     family = "win98"
     core_calls = {"RegOpenKeyA", "RegDeleteKeyA", "GetSystemDirectoryA", "DeleteFileA",
                   "CreateWindowExA"}
+    copies = 0
+    test_calls_only_functions_win9x_implements = Win98Cases.test_calls_only_functions_win9x_implements
 
     def relay_run(self):
         # Something to remove: an installation first.

@@ -29,7 +29,7 @@ struct FakeFile {
   bool hidden = false;
   bool system = false;
   bool directory = false;
-  bool locked = false;        // cannot be replaced, can be read
+  bool locked = false;        // cannot be replaced, now or at the restart; can be read
   bool undeletable = false;   // cannot be deleted, renamed aside or scheduled for deletion
   bool unreadable = false;    // presence test fails with an error
 };
