@@ -7,7 +7,8 @@ Checks: 32-bit PE (PE32, i386), GUI subsystem, imports only from Windows'
 own DLLs (no MinGW runtime DLLs), exactly kernel32, user32, gdi32 and
 advapi32, and no function the first Windows 95 lacks; at most 20 KiB; runs
 on Windows 95 and NT 4.0 (subsystem and OS version 4.0) and an i486 (no
-instruction the i486 or its x87 unit lacks); ASLR and DEP kept; no manifest
+instruction the i486 or its x87 unit lacks); the stack grown a page at a time, each
+page touched (never past the guard page); ASLR and DEP kept; no manifest
 resource, the version block with its strings, language 0x0804 and FILEOS
 VOS__WINDOWS32, and the group icon with two 16-colour images (32x32 and
 16x16); a link time stamp of 0, or SOURCE_DATE_EPOCH when that is set, so
@@ -53,6 +54,9 @@ OBJDUMP = 'i686-w64-mingw32-objdump'
 NOT_ON_I486 = re.compile(
     r'^(cmov\w*|fcmov\w*|fcomip?|fucomip?|cpuid|rdtsc|cmpxchg8b|sysenter|[lsm]fence|emms)$')
 WIDE_REGISTER = re.compile(r'%(mm\d|xmm\d+|ymm\d+)')
+# A stack allocation by a constant: `sub $0x...,%esp`.
+STACK_ALLOCATION = re.compile(r'^sub\s+\$0x([0-9a-f]+),%esp$')
+PAGE = 0x1000
 PREFIXES = {'lock', 'rep', 'repz', 'repe', 'repnz', 'repne', 'data16', 'data32', 'addr16',
             'addr32', 'cs', 'ds', 'es', 'fs', 'gs', 'ss', 'notrack', 'bnd'}
 
@@ -218,11 +222,31 @@ def check_icons(c, res):
                 % (what, len(d), need))
 
 
-def not_on_i486(exe):
+def disassembly(exe):
+    return subprocess.run([OBJDUMP, '-d', '--no-show-raw-insn', exe], check=True,
+                          capture_output=True, text=True, timeout=120).stdout
+
+
+def unprobed_stack(out):
+    """Stack allocations (address, text) that could step over the one guard page below the
+    committed stack: more than a page at once, or a page not touched before going on."""
+    insns = [(parts[0].strip().rstrip(':'), parts[-1].strip())
+             for parts in (line.split('\t') for line in out.splitlines())
+             if len(parts) >= 2 and parts[0].strip().endswith(':')]
+    bad = []
+    for i, (address, insn) in enumerate(insns):
+        m = STACK_ALLOCATION.match(insn)
+        if not m or int(m.group(1), 16) < PAGE:
+            continue
+        touched = i + 1 < len(insns) and re.match(r'^orl\s+\$0x0,\(%esp\)$', insns[i + 1][1])
+        if int(m.group(1), 16) > PAGE or not touched:
+            bad.append((address, insn))
+    return bad
+
+
+def not_on_i486(out):
     """Instructions (address, text, mnemonic) in the code that an i486 cannot
     execute."""
-    out = subprocess.run([OBJDUMP, '-d', '--no-show-raw-insn', exe], check=True,
-                         capture_output=True, text=True, timeout=120).stdout
     bad = []
     for line in out.splitlines():
         parts = line.split('\t')
@@ -270,14 +294,20 @@ def check_platform(c, pe, exe, dlls):
     for flag, what in ((DLLCHAR_DYNAMIC_BASE, 'DYNAMIC_BASE'), (DLLCHAR_NX_COMPAT, 'NX_COMPAT')):
         c.check(oh.DllCharacteristics & flag, 'DllCharacteristics has %s' % what)
     try:
-        bad = not_on_i486(exe)
+        out = disassembly(exe)
     except (OSError, subprocess.SubprocessError) as e:
         c.check(False, 'disassembly with %s (%s)' % (OBJDUMP, e))
         return
+    bad = not_on_i486(out)
     print('instructions an i486 lacks: %d%s' % (len(bad), ''.join(
         '\n  %s: %s' % b[:2] for b in bad[:8]) + ('\n  ...' if len(bad) > 8 else '')))
     kinds = sorted({b[2] for b in bad})
     c.check(not bad, 'no instruction an i486 lacks (%d: %s)' % (len(bad), ', '.join(kinds)))
+    # Windows commits a thread's stack a page at a time, through the guard page below it.
+    bad = unprobed_stack(out)
+    print('stack allocations over a page, or not probed: %d%s'
+          % (len(bad), ''.join('\n  %s: %s' % b for b in bad[:8])))
+    c.check(not bad, 'stack grown a probed page at a time (%d allocations are not)' % len(bad))
 
 
 def main(argv):
