@@ -58,6 +58,16 @@ Text Text::Left(size_t n) const {
   return t;
 }
 
+bool Text::EqualsIgnoringCase(const Text& other) const {
+  if (length_ != other.length_) return false;
+  for (size_t i = 0; i < length_; ++i) {
+    const char16_t x = chars_[i] | 0x20, y = other.chars_[i] | 0x20;
+    // Equal, or the same letter in two cases.
+    if (chars_[i] != other.chars_[i] && (x != y || x < u'a' || x > u'z')) return false;
+  }
+  return true;
+}
+
 bool Text::operator==(const Text& other) const {
   if (length_ != other.length_) return false;
   for (size_t i = 0; i < length_; ++i)

@@ -41,6 +41,9 @@ class Text {
   /// Exact, case-sensitive comparison.
   bool operator==(const Text& other) const;
   bool operator!=(const Text& other) const { return !(*this == other); }
+  /// The same text when ASCII letters compare without regard to case, as Windows compares
+  /// file names and layout identifiers ("tvl1.ime" is "tvl1.IME").
+  bool EqualsIgnoringCase(const Text& other) const;
 
  private:
   char16_t chars_[kCapacity + 1];  // chars_[length_] is zero; beyond it, unspecified

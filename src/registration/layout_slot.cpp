@@ -70,24 +70,9 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
 
 // Removal.
 
-namespace {
-
-// ASCII letters compare without regard to case, as Windows compares file names and layout
-// identifiers.
-bool SameIgnoringCase(const Text& a, const Text& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const char16_t x = a[i], y = b[i];
-    if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < u'a' || (x | 0x20) > u'z')) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 bool NamesOwnSlot(uint32_t slots, const Text& layout_id) {
   for (int32_t slot = 0; slot < kSlotCount; ++slot)
-    if ((slots >> slot & 1) && SameIgnoringCase(layout_id, LayoutIdForSlot(slot))) return true;
+    if ((slots >> slot & 1) && layout_id.EqualsIgnoringCase(LayoutIdForSlot(slot))) return true;
   return false;
 }
 
@@ -99,7 +84,7 @@ void RemoveLayoutSlots(UninstallerState& state, Platform& platform, PlatformRemo
     ReadValueText(state, platform, u"Ime File");
     CloseKey(platform, state.KeyHandle);
     state.KeyHandle = 0;
-    if (!SameIgnoringCase(state.ValueText, kModuleFile)) continue;
+    if (!state.ValueText.EqualsIgnoringCase(kModuleFile)) continue;
     state.OwnSlots |= 1u << slot;
     state.Found = true;
     if (removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath) != 0)

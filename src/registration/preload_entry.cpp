@@ -8,17 +8,6 @@ namespace {
 // The NT family's list: values "1", "2", ... of this key, each a layout identifier.
 const char16_t kPreloadKey[] = u"Keyboard Layout\\Preload";
 
-// Whether the first characters of `value` are the identifier, without regard to case:
-// "e0200804" names the layout E0200804.
-bool NamesLayout(const Text& value, const Text& layout_id) {
-  for (size_t i = 0; i < layout_id.size(); ++i) {
-    char16_t c = value[i];
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    if (c != layout_id[i]) return false;
-  }
-  return true;
-}
-
 // Enters the layout in the NT family's list: walks "1", "2", ... and stops at the first
 // number without a value or at the first value naming the layout, and writes the identifier
 // there. No other value is renumbered, reordered or removed. False when the list cannot be
@@ -34,8 +23,8 @@ bool RegisterPreloadValue(Platform& platform, const Text& layout_id) {
     value = Text::Repeat(u' ', kValueBufferBytes);
     int32_t type = kRegSz, size = kValueBufferBytes;
     read = platform.RegQueryValueExA(key, name, &type, &value, &size);
-    names_layout = read == 0 && size == static_cast<int32_t>(layout_id.size()) + 1 &&
-                   NamesLayout(value, layout_id);
+    // "e0200804" names the layout E0200804.
+    names_layout = read == 0 && size > 0 && value.Left(size - 1).EqualsIgnoringCase(layout_id);
     // A value too long for the buffer names another layout; any other failed read is a
     // number without a value.
   } while ((read == 0 && !names_layout) || read == kErrorMoreData);
@@ -112,27 +101,43 @@ int32_t StepOnEntry(UninstallerState& state, Platform& platform, PlatformRemoval
   return result;
 }
 
-// The walk ends at the first number without a subkey, or without a value (a value too long
-// to read is there all the same).
-void RemoveListEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal, bool named) {
+// Removes the entries naming a slot of ours from one form of the list; the entries after a
+// removed one move down, keeping their order. The walk ends at the first number without a
+// subkey, or without a value (a value too long to read is there all the same). Without
+// `apply` it only looks: false when an entry that would have to move down cannot be read
+// whole (no value, or one too long for the buffer), as it could not be written back as it was.
+bool RemoveListEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal,
+                       bool named, bool apply) {
   int32_t n = 0, kept = 0;
   while (StepOnEntry(state, platform, removal, named, ++n, EntryStep::kRead) == 0 &&
          (!named || state.Status == 0 || state.Status == kErrorMoreData)) {
-    if (state.Status != 0) state.ValueText = Text();  // unreadable: names no layout, moves down empty
-    if (NamesOwnSlot(state.OwnSlots, state.ValueText)) state.Found = true;
-    else if (++kept != n && StepOnEntry(state, platform, removal, named, kept, EntryStep::kWrite) != 0)
-      state.RemovalFailed = true;
+    if (state.Status == 0 && NamesOwnSlot(state.OwnSlots, state.ValueText)) {
+      state.Found = true;
+    } else if (++kept != n) {
+      if (state.Status != 0) return false;
+      if (apply && StepOnEntry(state, platform, removal, named, kept, EntryStep::kWrite) != 0)
+        state.RemovalFailed = true;
+    }
   }
   // The numbers left over at the end, from the last down.
-  while (--n > kept)
+  while (apply && --n > kept)
     if (StepOnEntry(state, platform, removal, named, n, EntryStep::kDelete) != 0) state.RemovalFailed = true;
+  return true;
+}
+
+// A list with an entry that cannot be moved down whole is left as it is, and reported.
+void RemoveFromList(UninstallerState& state, Platform& platform, PlatformRemoval& removal, bool named) {
+  if (RemoveListEntries(state, platform, removal, named, /*apply=*/false))
+    RemoveListEntries(state, platform, removal, named, /*apply=*/true);
+  else
+    state.RemovalFailed = true;
 }
 
 }  // namespace
 
 void RemovePreloadEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
-  RemoveListEntries(state, platform, removal, /*named=*/false);
-  if (QueryPlatformId(platform) == kPlatformNt) RemoveListEntries(state, platform, removal, /*named=*/true);
+  RemoveFromList(state, platform, removal, /*named=*/false);
+  if (QueryPlatformId(platform) == kPlatformNt) RemoveFromList(state, platform, removal, /*named=*/true);
   for (int32_t slot = 0; slot < kSlotCount; ++slot)
     if (state.OwnSlots >> slot & 1)
       platform.InstallLayoutOrTip(Text(u"0804:").Append(LayoutIdForSlot(slot)), /*ILOT_UNINSTALL=*/1);

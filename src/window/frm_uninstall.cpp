@@ -6,6 +6,9 @@
 #include "window/backdrop.h"
 
 const char16_t kUninstallCaption[] = u"Tavrel输入法卸载";
+const char16_t kUninstalledMessage[] = u"Tavrel输入法卸载成功完成！";
+const char16_t kNotInstalledMessage[] = u"Tavrel输入法未安装。";
+const char16_t kNotUninstalledMessage[] = u"Tavrel输入法未能卸载成功！";
 
 void FrmUninstall::Load() {
   // The installers' lock: neither walks the lists while this run changes them.
@@ -24,12 +27,10 @@ void FrmUninstall::Resize() {
 }
 
 void FrmUninstall::Activate() {
-  // The input method's name (the caption's first 9 characters), then: all removed, nothing to
-  // remove, or something stays.
-  static const char16_t kOutcomes[] = u"卸载成功完成！\0未安装。\0未能卸载成功！";
-  const int outcome = state_.RemovalFailed ? 13 : state_.Found ? 0 : 8;
-  const Text caption = platform_.Caption();  // the uninstaller's, set at load
-  platform_.ShowMessage(caption.Left(9).Append(kOutcomes + outcome), kMessageInformation, caption);
-  outcome_ = outcome == 13 ? kExitReportedFailure : kExitInstalled;
+  const char16_t* message = state_.RemovalFailed ? kNotUninstalledMessage
+                            : state_.Found       ? kUninstalledMessage
+                                                 : kNotInstalledMessage;
+  platform_.ShowMessage(message, kMessageInformation, kUninstallCaption);
+  outcome_ = state_.RemovalFailed ? kExitReportedFailure : kExitInstalled;
   platform_.UnloadWindow();
 }

@@ -1,6 +1,6 @@
-// Program start on Windows: creating the installer window starts the installation. The
-// programs link no C library; the process starts here and ends with the outcome as its
-// exit status.
+// Program start on Windows: creating the program's window starts the installation (or, in
+// the uninstaller, the removal). The programs link no C library; the process starts here and
+// ends with the outcome as its exit status.
 #include <windows.h>
 
 #include "platform/win32_family.h"
@@ -11,12 +11,17 @@
 #ifdef UNINSTALL_BUILD
 #include "platform/win32_removal.h"
 #include "window/frm_uninstall.h"
-#define NO_WINDOW_TEXT L"无法创建窗口，卸载未进行。", reinterpret_cast<const wchar_t*>(kUninstallCaption)
-#else
-#define NO_WINDOW_TEXT L"安装程序无法创建窗口，安装未进行。", L"Tavrel输入法安装"
 #endif
 
 namespace {
+
+#ifdef UNINSTALL_BUILD
+const wchar_t kNoWindowText[] = L"卸载程序无法创建窗口，卸载未进行。";
+const wchar_t kNoWindowTitle[] = L"Tavrel输入法卸载";
+#else
+const wchar_t kNoWindowText[] = L"安装程序无法创建窗口，安装未进行。";
+const wchar_t kNoWindowTitle[] = L"Tavrel输入法安装";
+#endif
 
 // The libraries, other than KnownDLLs, that the system loads into a run after it has
 // started: uxtheme when the window is made, dwmapi (Vista, 7) with it, and version when the
@@ -58,7 +63,7 @@ void RestrictLibrarySearch() {
 ExitStatus RunInstaller() {
   Win32Platform platform(GetModuleHandleA(nullptr));
   if (!platform.CreateMainWindow()) {
-    MessageBoxW(nullptr, NO_WINDOW_TEXT, MB_ICONERROR | MB_OK);
+    MessageBoxW(nullptr, kNoWindowText, kNoWindowTitle, MB_ICONERROR | MB_OK);
     return kExitNotRun;
   }
 #ifdef UNINSTALL_BUILD

@@ -188,17 +188,28 @@ TEST_F(PreloadRemovalTest, TakesOwnEntriesOutOfBothListsAndClosesTheGap) {
   }
 }
 
-TEST_F(PreloadRemovalTest, EntriesWithoutReadableValueMoveDownEmpty) {
+TEST_F(PreloadRemovalTest, EntryThatCannotBeReadWholeIsNeverRewritten) {
+  // One that would have to move down leaves its form of the list as it was, reported; one
+  // before the removed entry stays where it is.
   const std::u16string too_long(300, u'E');
+  const std::string shown(300, 'E');
   fake.PutKey(kHkcu, PreloadKey(2));  // a subkey without value
   Remove({u"E0200804", u"-", u"00000804"}, 0x1);
-  EXPECT_EQ(Entries(), "1=, 2=00000804");
+  EXPECT_EQ(Entries(), "1=E0200804, 2=<absent>, 3=00000804");
   EXPECT_EQ(Values(), "3=00000804") << "named values end at the first missing number";
+  EXPECT_TRUE(removal.RemovalFailed);
 
-  // A named value too long to read names another layout, and the walk goes on past it.
   Reset();
   Remove({u"E0200804", too_long, u"00000409"}, 0x1);
-  EXPECT_EQ(Values(), "1=, 2=00000409");
+  EXPECT_EQ(Entries(), "1=E0200804, 2=" + shown + ", 3=00000409");
+  EXPECT_EQ(Values(), Entries());
+  EXPECT_TRUE(removal.RemovalFailed);
+
+  Reset();
+  Remove({too_long, u"E0200804", u"00000409"}, 0x1);
+  EXPECT_EQ(Entries(), "1=" + shown + ", 2=00000409");
+  EXPECT_EQ(Values(), Entries());
+  EXPECT_FALSE(removal.RemovalFailed);
 }
 
 TEST_F(PreloadRemovalTest, EntryThatCannotBeMovedOrDeletedIsAFailure) {
