@@ -147,6 +147,16 @@ BOOL MoveFileReplacing(const wchar_t* from, const wchar_t* to) {
 
 }  // namespace wide
 
+HMODULE nt::LoadSystemLibrary(const char* name) {
+  wchar_t path[MAX_PATH + 16];
+  UINT end = GetSystemDirectoryW(path, MAX_PATH);
+  if (end == 0 || end >= MAX_PATH) return nullptr;
+  path[end++] = L'\\';
+  for (int i = 0; name[i] && i < 15; ++i) path[end++] = static_cast<wchar_t>(name[i]);
+  path[end] = L'\0';
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 BOOL nt::MoveFileEx(const wchar_t* from, const wchar_t* to, DWORD flags) {
   if (!move_file_ex) move_file_ex = KernelFunction<MoveFileExWFunction>("MoveFileExW");
   if (!move_file_ex) {

@@ -119,4 +119,9 @@ namespace nt {
 /// imported. Fails with ERROR_CALL_NOT_IMPLEMENTED where it was not found.
 BOOL MoveFileEx(const wchar_t* from, const wchar_t* to, DWORD flags);
 
+/// Loads the library `name` (ASCII) from the system directory by its full path, never by a
+/// search that could take a copy from the program's folder; its own imports are looked for
+/// in the system directory too. nullptr where it is missing.
+HMODULE LoadSystemLibrary(const char* name);
+
 }  // namespace nt

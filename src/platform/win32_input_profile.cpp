@@ -6,12 +6,7 @@
 // a download folder, and a library of that name planted there must never be loaded.
 bool Win32Platform::InstallLayoutOrTip(const Text& profile, uint32_t flags) {
   if (!IsNtFamily()) return false;  // Windows 7 and later only
-  char path[MAX_PATH];
-  const char kLibrary[] = "\\input.dll";
-  const UINT length = ::GetSystemDirectoryA(path, MAX_PATH - sizeof kLibrary);
-  if (length == 0 || length >= MAX_PATH - sizeof kLibrary) return false;
-  for (UINT i = 0; i < sizeof kLibrary; ++i) path[length + i] = kLibrary[i];
-  HMODULE library = LoadLibraryA(path);
+  HMODULE library = nt::LoadSystemLibrary("input.dll");
   if (!library) return false;
   using InstallLayoutOrTipFunction = BOOL(WINAPI*)(const wchar_t*, DWORD);
   const auto install = reinterpret_cast<InstallLayoutOrTipFunction>(

@@ -28,18 +28,13 @@ const wchar_t kNoWindowTitle[] = L"Tavrel输入法安装";
 // input method is loaded. Those missing on a system are passed over.
 const char kLaterLibraries[] = "uxtheme.dll\0dwmapi.dll\0version.dll\0";
 
-// Loads each of kLaterLibraries from the system directory by its full path, their own imports
-// searched for there too, so that later loads by name find them loaded.
+// Loads each of kLaterLibraries from the system directory, so that later loads by name find
+// them loaded.
 void LoadLaterLibrariesFromSystemDirectory() {
-  wchar_t path[MAX_PATH + 16];
-  const UINT directory = GetSystemDirectoryW(path, MAX_PATH);
-  if (directory == 0 || directory >= MAX_PATH) return;
-  path[directory] = L'\\';
-  for (const char* name = kLaterLibraries; *name; ++name) {
-    UINT end = directory + 1;
-    while (*name) path[end++] = static_cast<wchar_t>(*name++);
-    path[end] = L'\0';
-    LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  for (const char* name = kLaterLibraries; *name;) {
+    nt::LoadSystemLibrary(name);
+    while (*name++) {
+    }
   }
 }
 
