@@ -2,6 +2,7 @@
 #include "platform/win32_removal.h"
 
 #include "platform/win32_family.h"
+#include "platform/win32_file.h"
 #include "platform/win32_restart.h"
 
 int32_t Win32Removal::RegDeleteKeyA(RegistryRoot root, const Text& path) {
@@ -31,14 +32,9 @@ FileRemoval Win32Removal::RemoveFile(const Text& name) {
 
   // Renamed aside to a new name in the same directory, so that an installation before the
   // restart finds the name free (a deletion scheduled under it would take the new file).
-  wchar_t directory[MAX_PATH], aside[MAX_PATH];
-  int cut = 0;
-  for (int i = 0; path[i] && i < MAX_PATH - 1; ++i)
-    if ((directory[i] = path[i]) == L'\\') cut = i + 1;
-  directory[cut] = L'\0';
+  wchar_t aside[MAX_PATH];
   bool renamed = false;
-  // Named after the file's first three characters, "tvl".
-  if (cut > 0 && wide::GetTempFileName(directory, path + cut, aside)) {
+  if (MakeFileBeside(path, aside)) {
     renamed = wide::MoveFileReplacing(path, aside);
     if (!renamed) wide::DeleteFile(aside);
   }

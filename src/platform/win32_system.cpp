@@ -33,8 +33,8 @@ bool CopyBytes(const wchar_t* source, const wchar_t* target) {
   }
 }
 
-// A new empty file beside `path` (same directory, so same volume and the directory's
-// permissions), named so that it clashes with nothing already there.
+}  // namespace
+
 bool MakeFileBeside(const wchar_t* path, wchar_t* made) {
   wchar_t directory[MAX_PATH];
   int cut = 0;
@@ -46,6 +46,8 @@ bool MakeFileBeside(const wchar_t* path, wchar_t* made) {
   directory[cut] = L'\0';
   return wide::GetTempFileName(directory, L"tvl", made) != 0;
 }
+
+namespace {
 
 // Puts the complete `copy` in the place of the existing `target`, or, where the target is in
 // use and cannot be replaced, leaves it as it is and schedules the copy to take its place at

@@ -8,6 +8,12 @@ namespace {
 // The NT family's list: values "1", "2", ... of this key, each a layout identifier.
 const char16_t kPreloadKey[] = u"Keyboard Layout\\Preload";
 
+// Windows 95/98/Me's list: entry n is subkey n of that key, the identifier its default value.
+Text EntryPath(int32_t n) { return Text(kPreloadKey).Append(u'\\').Append(Text::Number(n)); }
+
+// The user's language profile names a layout by language, colon, identifier.
+Text LanguageProfile(const Text& layout_id) { return Text(u"0804:").Append(layout_id); }
+
 // Enters the layout in the NT family's list: walks "1", "2", ... and stops at the first
 // number without a value or at the first value naming the layout, and writes the identifier
 // there. No other value is renumbered, reordered or removed. False when the list cannot be
@@ -42,7 +48,7 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
   if (!state.InstallFailed) {
     for (;;) {
       ++state.PreloadIndex;
-      const Text path = Text(u"keyboard layout\\preload\\").Append(Text::Number(state.PreloadIndex));
+      const Text path = EntryPath(state.PreloadIndex);
       state.Status = platform.RegOpenKeyA(RegistryRoot::kCurrentUser, path, &state.KeyHandle);
       if (state.Status != 0) {
         state.Status = platform.RegCreateKeyA(RegistryRoot::kCurrentUser, path, &state.KeyHandle);
@@ -70,7 +76,7 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
 }
 
 void AddToLanguageProfile(const InstallerState& state, Platform& platform) {
-  platform.InstallLayoutOrTip(Text(u"0804:").Append(state.ValueBuffer), /*flags=*/0);
+  platform.InstallLayoutOrTip(LanguageProfile(state.ValueBuffer), /*flags=*/0);
 }
 
 // Removal.
@@ -87,8 +93,7 @@ int32_t StepOnEntry(UninstallerState& state, Platform& platform, PlatformRemoval
                     bool named, int32_t n, EntryStep step) {
   const Text number = Text::Number(n), none;
   const Text& value = named ? number : none;
-  Text key(kPreloadKey);
-  if (!named) key.Append(u'\\').Append(number);
+  const Text key = named ? Text(kPreloadKey) : EntryPath(n);
   if (!named && step == EntryStep::kDelete) return removal.RegDeleteKeyA(RegistryRoot::kCurrentUser, key);
   int32_t result = platform.RegOpenKeyA(RegistryRoot::kCurrentUser, key, &state.KeyHandle);
   if (result == 0) {
@@ -140,5 +145,5 @@ void RemovePreloadEntries(UninstallerState& state, Platform& platform, PlatformR
   if (QueryPlatformId(platform) == kPlatformNt) RemoveFromList(state, platform, removal, /*named=*/true);
   for (int32_t slot = 0; slot < kSlotCount; ++slot)
     if (state.OwnSlots >> slot & 1)
-      platform.InstallLayoutOrTip(Text(u"0804:").Append(LayoutIdForSlot(slot)), /*ILOT_UNINSTALL=*/1);
+      platform.InstallLayoutOrTip(LanguageProfile(LayoutIdForSlot(slot)), /*ILOT_UNINSTALL=*/1);
 }

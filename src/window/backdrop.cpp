@@ -69,6 +69,11 @@ bool Ramp::Next(Band* band) {
   return true;
 }
 
+void RepaintAndPlaceLabel(Platform& platform) {
+  PaintBackdrop(platform);
+  platform.MoveLabel(kLabelLeft, LabelTop(platform.ScreenHeight()));
+}
+
 void PaintBackdrop(Platform& platform) {
   const double height = platform.ClientHeight();
   const double width = platform.ClientWidth();

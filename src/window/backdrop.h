@@ -36,3 +36,6 @@ void PaintBackdrop(Platform& platform);
 /// Label top for a screen of the given height in twips; may lie outside the window.
 constexpr int LabelTop(int screen_height_twips) { return screen_height_twips - 10900; }
 constexpr int kLabelLeft = 100;
+
+/// The windows' Resize handler: the backdrop painted anew, the label moved to its place.
+void RepaintAndPlaceLabel(Platform& platform);

@@ -22,10 +22,7 @@ void FrmSetup::Load() {
   if (state_.Report.empty()) AddToLanguageProfile(state_, platform_);
 }
 
-void FrmSetup::Resize() {
-  PaintBackdrop(platform_);
-  platform_.MoveLabel(kLabelLeft, LabelTop(platform_.ScreenHeight()));
-}
+void FrmSetup::Resize() { RepaintAndPlaceLabel(platform_); }
 
 void FrmSetup::Activate() {
   const bool installed = state_.Report.empty();

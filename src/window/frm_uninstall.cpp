@@ -21,10 +21,7 @@ void FrmUninstall::Load() {
   RemoveFiles(state_, platform_, removal_);
 }
 
-void FrmUninstall::Resize() {
-  PaintBackdrop(platform_);
-  platform_.MoveLabel(kLabelLeft, LabelTop(platform_.ScreenHeight()));
-}
+void FrmUninstall::Resize() { RepaintAndPlaceLabel(platform_); }
 
 void FrmUninstall::Activate() {
   const char16_t* message = state_.RemovalFailed ? kNotUninstalledMessage

@@ -295,17 +295,18 @@ class Base(unittest.TestCase):
         return [("" if t.strip() == "nul" else t.strip(), s.strip())
                 for t, _, s in (l.partition("=") for l in section.splitlines() if "=" in l)]
 
-    def assert_finished_at_restart(self, scheduled):
+    def assert_finished_at_restart(self, scheduled, ime=w.STANDIN_IME):
         """`scheduled` (from scheduled(), read before) holds what is to finish the
-        installation; a new session, which carries it out as Windows does at its
-        start, leaves the new module in place and no file of the program's own."""
+        run; a new session, which carries it out as Windows does at its start,
+        leaves `ime` as tvl1.IME (None: no such file) and no file of the
+        program's own, and carries out the line written before on the older family."""
         ours = [op for op in scheduled if "\\tvl" in op[1]]
         self.assertTrue(ours, "nothing scheduled: %r" % scheduled)
         if self.family != "nt":
             self.assertEqual(scheduled[0], ("", "c:\\windows\\earlier.tmp"), "earlier line lost")
         w.wineserver_wait(self.prefix, self.display)  # the session has ended
         self.seed()  # any program starts a new one
-        self.assertEqual(self.sys32("tvl1.IME"), w.STANDIN_IME, "new module not in place")
+        self.assertEqual(self.sys32("tvl1.IME"), ime, "tvl1.IME after the restart")
         stray = [n for n in self.sys32_listing() if n.lower().startswith("tvl") and
                  n.lower().endswith(".tmp")]
         self.assertEqual(stray, [], "files left over")
@@ -353,6 +354,14 @@ class Base(unittest.TestCase):
             return None
         with open(p, "rb") as f:
             return f.read()
+
+    def input_dll_calls(self):
+        """The lines the stand-in input.dll has recorded: "<text> <flags>"."""
+        log = os.path.join(self.prefix, "drive_c", "inputdll.log")
+        if not os.path.exists(log):
+            return []
+        with open(log) as f:
+            return f.read().splitlines()
 
     # -- the uninstaller
     def run_program(self, exe, ime=None, mb=None, **kw):
@@ -700,18 +709,11 @@ class NtCases:
         folder = w.layout_folder(self.prefix, self.exe_path, mb=None)
         w.shutil.copy(STATE["input.dll"], w.system32(self.prefix))
         w.shutil.copy(STATE["planted"], folder)
-        log = os.path.join(self.prefix, "drive_c", "inputdll.log")
-
-        def calls():
-            if not os.path.exists(log):
-                return []
-            with open(log) as f:
-                return f.read().splitlines()
         self.assert_box(self.run_it(mb=None), NO_MB)
-        self.assertEqual(calls(), [], "called after a failure report")
+        self.assertEqual(self.input_dll_calls(), [], "called after a failure report")
         self.assert_box(self.run_it(), OK_TEXT)
-        print("\ninput.dll stand-in recorded: %r" % calls(), file=sys.stderr)
-        self.assertEqual(calls(), ["0804:%s 0" % LAYOUT])
+        print("\ninput.dll stand-in recorded: %r" % self.input_dll_calls(), file=sys.stderr)
+        self.assertEqual(self.input_dll_calls(), ["0804:%s 0" % LAYOUT])
 
 
 class Win98Cases:
@@ -779,9 +781,7 @@ class UninstallCases:
         self.assertEqual(after["preload"], {"1": ("sz", "00000804"), "2": ("sz", "00000409")})
         self.assertEqual(after["values"], {"1": before["values"]["1"], "2": ("sz", "00000409")}
                          if nt else before["values"])
-        log = os.path.join(self.prefix, "drive_c", "inputdll.log")
-        calls = open(log).read().splitlines() if os.path.exists(log) else []
-        self.assertEqual(calls, ["0804:%s 1" % SLOTS[1]] if nt else [])
+        self.assertEqual(self.input_dll_calls(), ["0804:%s 1" % SLOTS[1]] if nt else [])
 
     def test_nothing_installed(self):
         shot = os.path.join(CFG["build"], "shot-tvluninstall-%s.png" % self.family)
@@ -812,14 +812,7 @@ class UninstallCases:
         self.assertEqual([self.sys32(n) for n in added], [old], "the module renamed aside")
         self.assertEqual(scheduled[1 if self.family != "nt" else 0:],
                          [("", "c:\\windows\\system32\\" + added[0].lower())])
-        w.wineserver_wait(self.prefix, self.display)  # the session has ended
-        self.seed()  # any program starts a new one
-        left = sorted(set(self.sys32_listing()) - set(listing))
-        print("after a new session: files added: %s" % left, file=sys.stderr)
-        self.assertEqual(left, [], "files of ours left over")
-        if self.family != "nt":
-            self.assertEqual(scheduled[0], ("", "c:\\windows\\earlier.tmp"), "earlier line lost")
-            self.assertFalse(os.path.exists(self.windir("earlier.tmp")), "earlier line not carried out")
+        self.assert_finished_at_restart(scheduled, ime=None)
 
 
 class TestTvlinst(Cases, NtCases, Base):
