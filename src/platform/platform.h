@@ -145,7 +145,7 @@ enum class FileRemoval { kAbsent, kRemoved, kFailed };
 
 /// What the uninstaller asks of the system beyond Platform: the removal of registry keys,
 /// values and files. An interface of its own so that the installer, which removes nothing,
-/// does not carry these operations (each program has 20 KiB). Same conventions as Platform.
+/// does not carry these operations (each program has 24 KiB). Same conventions as Platform.
 class PlatformRemoval {
  public:
   /// Deletes the key at `path` (RegDeleteKeyA). On NT a key that has subkeys is not deleted;

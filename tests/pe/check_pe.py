@@ -5,7 +5,7 @@ Usage: check_pe.py EXE NAME      (NAME is tvlinst, setup or tvluninstall)
 
 Checks: 32-bit PE (PE32, i386), GUI subsystem, imports only from Windows'
 own DLLs (no MinGW runtime DLLs), exactly kernel32, user32, gdi32 and
-advapi32, and no function the first Windows 95 lacks; at most 20 KiB; runs
+advapi32, and no function the first Windows 95 lacks; at most 24 KiB; runs
 on Windows 95 and NT 4.0 (subsystem and OS version 4.0) and an i486 (no
 instruction the i486 or its x87 unit lacks); the stack grown a page at a time, each
 page touched (never past the guard page); ASLR and DEP kept; no manifest
@@ -46,7 +46,7 @@ NOT_ON_WIN95 = {
     'MoveFileWithProgressA', 'MoveFileWithProgressW', 'GetNativeSystemInfo',
     'IsWow64Process', 'Wow64DisableWow64FsRedirection', 'Wow64RevertWow64FsRedirection',
 }
-MAX_SIZE = 20 * 1024
+MAX_SIZE = 24 * 1024
 VOS__WINDOWS32 = 0x00000004
 DLLCHAR_DYNAMIC_BASE, DLLCHAR_NX_COMPAT = 0x40, 0x100
 OBJDUMP = 'i686-w64-mingw32-objdump'
