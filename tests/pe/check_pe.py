@@ -5,7 +5,9 @@ Usage: check_pe.py EXE NAME      (NAME is tvlinst, setup or tvluninstall)
 
 Checks: 32-bit PE (PE32, i386), GUI subsystem, imports only from Windows'
 own DLLs (no MinGW runtime DLLs), exactly kernel32, user32, gdi32 and
-advapi32, and no function the first Windows 95 lacks; at most 24 KiB; runs
+advapi32, and no function the first Windows 95 lacks; an image of at most
+24 KiB (a signed file's certificate table lies outside it, last in the file);
+a correct PE checksum; runs
 on Windows 95 and NT 4.0 (subsystem and OS version 4.0) and an i486 (no
 instruction the i486 or its x87 unit lacks); the stack grown a page at a time, each
 page touched (never past the guard page); ASLR and DEP kept; no manifest
@@ -46,7 +48,9 @@ NOT_ON_WIN95 = {
     'MoveFileWithProgressA', 'MoveFileWithProgressW', 'GetNativeSystemInfo',
     'IsWow64Process', 'Wow64DisableWow64FsRedirection', 'Wow64RevertWow64FsRedirection',
 }
-MAX_SIZE = 24 * 1024
+MAX_SIZE = 24 * 1024  # of the image: a signature lies outside it, in the certificate table
+IMAGE_DIRECTORY_ENTRY_SECURITY = 4
+WIN_CERT_REVISION_2_0, WIN_CERT_TYPE_PKCS_SIGNED_DATA = 0x0200, 2
 VOS__WINDOWS32 = 0x00000004
 DLLCHAR_DYNAMIC_BASE, DLLCHAR_NX_COMPAT = 0x40, 0x100
 OBJDUMP = 'i686-w64-mingw32-objdump'
@@ -271,12 +275,45 @@ def check_time_stamp(c, stamp, source_date_epoch):
             % (' or '.join(str(s) for s in sorted(fixed)), stamp))
 
 
+def check_signature_layout(c, pe, size):
+    """The PE checksum, and where the file is signed, its certificate table. Returns the size of
+    the image: the file without the certificate table, which lies outside the image."""
+    oh = pe.OPTIONAL_HEADER
+    checksum = pe.generate_checksum()
+    print('PE checksum: 0x%08x (computed 0x%08x)' % (oh.CheckSum, checksum))
+    c.check(oh.CheckSum == checksum,
+            'PE checksum is correct 0x%08x (is 0x%08x)' % (checksum, oh.CheckSum))
+    table = oh.DATA_DIRECTORY[IMAGE_DIRECTORY_ENTRY_SECURITY]
+    if not table.Size:
+        # Signing pads the file to 8 bytes before the table; removing the signature gives back
+        # the unsigned bytes only where there was nothing to pad.
+        c.check(table.VirtualAddress == 0 and size % 8 == 0,
+                'unsigned: no certificate table entry (is at %d), the length a multiple of 8 '
+                '(is %d)' % (table.VirtualAddress, size))
+        return size
+    start = table.VirtualAddress  # a file offset, unlike the other directories' addresses
+    sections_end = max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections)
+    print('certificate table: %d bytes at %d (sections end at %d)'
+          % (table.Size, start, sections_end))
+    if not c.check(start >= sections_end and start % 8 == 0 and start + table.Size == size,
+                   'certificate table last in the file, after the sections, 8-byte aligned '
+                   '(%d bytes at %d; sections end at %d; file %d bytes)'
+                   % (table.Size, start, sections_end, size)):
+        return start
+    length, revision, kind = struct.unpack_from('<IHH', pe.__data__, start)
+    c.check(kind == WIN_CERT_TYPE_PKCS_SIGNED_DATA and revision == WIN_CERT_REVISION_2_0
+            and 8 < length <= table.Size < length + 8,
+            'one certificate of PKCS#7 signed data filling the table (length %d, revision '
+            '0x%x, type %d)' % (length, revision, kind))
+    return start
+
+
 def check_platform(c, pe, exe, dlls):
     """Size, imports, header versions and instructions, each printed."""
-    import os
     size = os.path.getsize(exe)
-    print('size: %d bytes' % size)
-    c.check(size <= MAX_SIZE, 'at most %d bytes (is %d)' % (MAX_SIZE, size))
+    image = check_signature_layout(c, pe, size)
+    print('size: %d bytes%s' % (size, ', image %d bytes' % image if image != size else ''))
+    c.check(image <= MAX_SIZE, 'image at most %d bytes (is %d)' % (MAX_SIZE, image))
     print('imports: %s' % ', '.join(dlls))
     c.check(sorted(dlls) == sorted(IMPORTED_DLLS),
             'imports exactly %s (imports %s)' % (', '.join(sorted(IMPORTED_DLLS)), ', '.join(dlls)))
