@@ -1,8 +1,11 @@
 #include "deployment/deployment.h"
 
+#include "registration/preload_entry.h"
+
 namespace {
 
 constexpr int32_t kSystemDirCapacity = 260;
+const char16_t kModule64[] = u"x64\\tvl1.IME";  // the 64-bit module, below the program's folder
 
 size_t FirstZero(const Text& text) {
   size_t i = 0;
@@ -10,24 +13,28 @@ size_t FirstZero(const Text& text) {
   return i;
 }
 
-void DeployFile(InstallerState& state, Platform& platform, const Text& source_dir,
-                const char16_t* name, const char16_t* missing_message) {
-  // A presence test that cannot be carried out lets the copy be attempted.
-  if (platform.FileExists(name) == Presence::kAbsent) {
-    state.Report.Append(missing_message);
-    return;
-  }
-  if (state.SystemDir.empty()) {
-    // Never copy into the root of the current drive.
+// Puts a copy of `source` at `target`; one that fails counts only where the target already
+// holds the same bytes.
+void DeployFile(InstallerState& state, Platform& platform, const Text& source, const Text& target) {
+  if (!platform.CopyFileOver(source, target) && !platform.FilesMatch(source, target))
     state.InstallFailed = true;
-    return;
-  }
-  state.TargetPath = Text(state.SystemDir).Append(u'\\').Append(name);
-  const Text source = Text(source_dir).Append(name);
-  if (!platform.CopyFileOver(source, state.TargetPath) &&
-      !platform.FilesMatch(source, state.TargetPath)) {
-    state.InstallFailed = true;
-  }
+}
+
+// Copies `module` (none when null) and, with `table`, the code table from source_dir into
+// `directory`.
+void DeployInto(InstallerState& state, Platform& platform, const Text& directory,
+                const Text& source_dir, const char16_t* module, bool table) {
+  if (module)
+    DeployFile(state, platform, Text(source_dir).Append(module),
+               (state.TargetPath = directory).Append(u"\\tvl1.IME"));
+  if (table)
+    DeployFile(state, platform, Text(source_dir).Append(u"tvl1.MB"),
+               (state.TargetPath = directory).Append(u"\\tvl1.MB"));
+}
+
+// A presence test that cannot be carried out lets the copy be attempted.
+bool Present(Platform& platform, const Text& name) {
+  return platform.FileExists(name) != Presence::kAbsent;
 }
 
 }  // namespace
@@ -65,8 +72,23 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
 }
 
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
-  DeployFile(state, platform, source_dir, u"tvl1.IME", u"输入法文件未找到！");
-  DeployFile(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！");
+  const bool module = Present(platform, u"tvl1.IME"), table = Present(platform, u"tvl1.MB");
+  if (!module) state.Report.Append(u"输入法文件未找到！");
+  if (!table) state.Report.Append(u"码表文件未找到！");
+  if (!module && !table) return;
+  if (state.SystemDir.empty()) {
+    state.InstallFailed = true;  // never copy into the root of the current drive
+    return;
+  }
+  // Each system directory gets the module built for its programs, and the code table.
+  DeployInto(state, platform, state.SystemDir, source_dir, module ? u"tvl1.IME" : nullptr, table);
+  const Text native = platform.NativeSystemDirectory();
+  if (native.empty()) return;
+  if (!Present(platform, Text(source_dir).Append(kModule64))) {
+    state.Only32Bit = true;
+    return;
+  }
+  DeployInto(state, platform, native, source_dir, module ? kModule64 : nullptr, table);
 }
 
 void ActivateLayout(InstallerState& state, Platform& platform) {
@@ -79,7 +101,7 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
     uintptr_t loaded[64];
     int count = platform.GetKeyboardLayoutList(64, loaded);
     while (count > 0 && !IsHandleOfLayout(layout, state.ValueBuffer)) layout = loaded[--count];
-    if (IsHandleOfLayout(layout, state.ValueBuffer)) return;
+    if (IsHandleOfLayout(layout, state.ValueBuffer) && AddToLanguageProfile(state, platform)) return;
   }
   state.Report.Append(u"Tavrel输入法").Append(u"未能安装成功！");
 }
@@ -88,21 +110,26 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
 
 namespace {
 
-void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const char16_t* name) {
-  (state.TargetPath = state.SystemDir).Append(u'\\').Append(name);
+void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const Text& directory,
+                const char16_t* name) {
+  (state.TargetPath = directory).Append(u'\\').Append(name);
   const FileRemoval removed = removal.RemoveFile(state.TargetPath);
   if (removed != FileRemoval::kAbsent) state.Found = true;
   if (removed == FileRemoval::kFailed) state.RemovalFailed = true;
+}
+
+void RemoveFilesFrom(UninstallerState& state, PlatformRemoval& removal, const Text& directory) {
+  if (directory.empty()) return;
+  RemoveFile(state, removal, directory, u"tvl1.IME");
+  RemoveFile(state, removal, directory, u"tvl1.MB");
 }
 
 }  // namespace
 
 void RemoveFiles(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
   DetermineDirectories(state, platform);
-  if (state.SystemDir.empty()) {
-    state.RemovalFailed = true;  // whether the files are there cannot be known
-    return;
-  }
-  RemoveFile(state, removal, u"tvl1.IME");
-  RemoveFile(state, removal, u"tvl1.MB");
+  // Whether the files are in the system directory cannot be known without it.
+  if (state.SystemDir.empty()) state.RemovalFailed = true;
+  RemoveFilesFrom(state, removal, state.SystemDir);
+  RemoveFilesFrom(state, removal, platform.NativeSystemDirectory());
 }

@@ -34,6 +34,11 @@ void SelectPlatformFamily() {
 
 bool IsNtFamily() { return nt_family; }
 
+FARPROC KernelProcedure(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? GetProcAddress(kernel, name) : nullptr;
+}
+
 Ansi::Ansi(const wchar_t* text, int characters) {
   length = characters <= 0 ? 0
                            : WideCharToMultiByte(CP_ACP, 0, text, characters, bytes, sizeof bytes - 1,

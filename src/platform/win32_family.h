@@ -19,11 +19,10 @@ bool IsNtFamily();
 /// A kernel32 function that not every Windows version has, looked up by name; nullptr where
 /// it is missing. Such functions are never imported: a missing import stops the program
 /// from starting at all.
+FARPROC KernelProcedure(const char* name);
 template <typename Function>
 Function KernelFunction(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)))
-                : nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(KernelProcedure(name)));
 }
 
 /// The text as a zero-terminated wide string (it ends at an embedded zero character, as

@@ -22,12 +22,29 @@ Text LayoutIdForSlot(int32_t slot) {
   return Text(u"E02").Append(Text::Number(slot)).Append(u"0804");
 }
 
-int32_t QueryPlatformId(Platform& platform) {
-  OsVersionInfo info = {};
+namespace {
+
+// Fills `info`; a failed query leaves platform_id 0.
+int32_t QueryVersion(Platform& platform, OsVersionInfo& info) {
+  info = {};
   info.size = sizeof(OsVersionInfo);
   for (char& c : info.service_pack) c = ' ';
-  platform.GetVersionExA(&info);  // a failed query leaves platform_id 0
+  platform.GetVersionExA(&info);
   return info.platform_id;
+}
+
+}  // namespace
+
+int32_t QueryPlatformId(Platform& platform) {
+  OsVersionInfo info;
+  return QueryVersion(platform, info);
+}
+
+int32_t QueryNtVersion(Platform& platform) {
+  OsVersionInfo info;
+  return QueryVersion(platform, info) == kPlatformNt
+             ? static_cast<int32_t>(100 * info.major_version + info.minor_version)
+             : 0;
 }
 
 void RegisterLayoutSlot(InstallerState& state, Platform& platform) {

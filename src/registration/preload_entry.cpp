@@ -75,8 +75,11 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
   state.KeyHandle = 0;
 }
 
-void AddToLanguageProfile(const InstallerState& state, Platform& platform) {
-  platform.InstallLayoutOrTip(LanguageProfile(state.ValueBuffer), /*flags=*/0);
+bool AddToLanguageProfile(const InstallerState& state, Platform& platform) {
+  // From Windows 8 on, the system rebuilds the user's list from the profile at sign-in: a
+  // layout missing there is gone from the list then.
+  return platform.InstallLayoutOrTip(LanguageProfile(state.ValueBuffer), /*flags=*/0) ||
+         QueryNtVersion(platform) < 602;
 }
 
 // Removal.
