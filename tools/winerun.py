@@ -165,11 +165,23 @@ def use_win64():
 LOCALE = {"LC_ALL": "zh_CN.UTF-8", "LANG": "zh_CN.UTF-8"}
 
 
+def prefix_arch(prefix):
+    """The architecture `prefix` was made for ("win32" or "win64", from the
+    first lines of its system.reg); ARCH's for a prefix not yet made."""
+    try:
+        with open(os.path.join(prefix, "system.reg"), encoding="ascii", errors="replace") as f:
+            head = f.read(256)
+    except OSError:
+        return ARCH["prefix"]
+    m = re.search(r"^#arch=(win32|win64)$", head, re.M)
+    return m.group(1) if m else ARCH["prefix"]
+
+
 def wine_env(prefix, display, debug="-all", locale=None):
     """Environment for Wine in `prefix`; locale: the LANG/LC_* variables to
     use instead of LOCALE (none are inherited)."""
     env = {k: v for k, v in os.environ.items() if k != "LANG" and not k.startswith("LC_")}
-    env.update(WINEPREFIX=prefix, WINEARCH=ARCH["prefix"],
+    env.update(WINEPREFIX=prefix, WINEARCH=prefix_arch(prefix),
                WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG=debug, DISPLAY=display)
     env.update(locale or LOCALE)
     return env
@@ -268,16 +280,20 @@ def regedit(prefix, display, text, timeout=60):
         raise RuntimeError("regedit failed: %d" % rc)
 
 
-def make_template(base, display, timeout=300):
-    """Create (once) base/template: wineboot -i, X11 Managed=N."""
-    tpl = os.path.join(base, "template")
-    done = os.path.join(base, "template.ok")
+def make_template(base, display, timeout=300, win64=False):
+    """Create (once) base/template: wineboot -i, X11 Managed=N. With win64, a
+    64-bit prefix base/template-win64 (32-bit programs run in it as on 64-bit
+    Windows), whatever ARCH is."""
+    tpl = os.path.join(base, "template-win64" if win64 else "template")
+    done = tpl + ".ok"
     if os.path.exists(done) and os.path.isdir(tpl):
         return tpl
     shutil.rmtree(tpl, ignore_errors=True)
     os.makedirs(base, exist_ok=True)
     env = wine_env(tpl, display)
-    _run([ARCH["loader"], "wineboot", "-i"], env, timeout)
+    if win64:
+        env["WINEARCH"] = WIN64["prefix"]
+    _run([WIN64["loader"] if win64 else ARCH["loader"], "wineboot", "-i"], env, timeout)
     wineserver_wait(tpl, display, timeout, services=True)
     regedit(tpl, display, "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
@@ -716,12 +732,12 @@ LAYOUTS = r"System\CurrentControlSet\Control\Keyboard Layouts"
 PRELOAD = r"Keyboard Layout\Preload"
 
 
-def build_windows_exe(src, out, extra=()):
-    """Compile a small C file with mingw-w64 for the prefix's architecture
-    (rebuilt if newer)."""
+def build_windows_exe(src, out, extra=(), cc=None):
+    """Compile a small C file with mingw-w64 for the prefix's architecture, or
+    with the compiler `cc` (rebuilt if newer)."""
     if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(src):
         os.makedirs(os.path.dirname(out) or ".", exist_ok=True)
-        subprocess.run([ARCH["cc"], "-O2", "-s", "-o", out, src] + list(extra),
+        subprocess.run([cc or ARCH["cc"], "-O2", "-s", "-o", out, src] + list(extra),
                        check=True, stdin=subprocess.DEVNULL, timeout=120)
     return out
 
