@@ -596,7 +596,10 @@ _RELAY = re.compile(r'^([0-9a-f]+):([0-9a-f]+):(Call|Ret ) (?:(window proc|dialo
                     r'ret=([0-9a-f]+)$)')
 
 
-def image_calls(err_path, exe_path):
+_MESSAGE = re.compile(r'\(hwnd=[0-9A-Fa-f]+,msg=([^,]+),wp=([0-9A-Fa-f]+),lp=([0-9A-Fa-f]+)\)')
+
+
+def image_calls(err_path, exe_path, messages=False):
     """The calls a program's own code makes into DLLs, from a run with
     extra_debug=RELAY_DEBUG kept in err_path. The thread that loaded the
     program's image (its main thread) and the image's range come from the
@@ -605,7 +608,9 @@ def image_calls(err_path, exe_path):
     code of the image that Windows called (a window or dialog procedure, or
     the entry point, run by BaseThreadInitThunk): a tail call from there
     returns straight to the system. Returns (image base, [(module, function,
-    argument text)] in order); base is None when the image never loaded."""
+    argument text)] in order); base is None when the image never loaded. With
+    messages, the messages the image's window procedures get on that thread
+    are among them, in order, as ("window proc", message, "wp,lp")."""
     import pefile
     size = pefile.PE(exe_path, fast_load=True).OPTIONAL_HEADER.SizeOfImage
     name = os.path.basename(exe_path).lower()
@@ -639,6 +644,9 @@ def image_calls(err_path, exe_path):
                 own = m.group(8) == "BaseThreadInitThunk" and bool(start) and ours(start[0])
             elif m.group(4):
                 own = ours(m.group(5))
+                message = _MESSAGE.search(line)
+                if messages and own and message:
+                    calls.append(("window proc", message.group(1), "%s,%s" % message.group(2, 3)))
             stack.append((frame, own))
     return base, calls
 

@@ -242,17 +242,18 @@ class Base(unittest.TestCase):
     core_calls = CORE_ANSI  # calls a relay trace of the program must show
     copies = 2  # files a successful run copies
 
-    def relay_run(self, text=OK_TEXT):
+    def relay_run(self, text=OK_TEXT, messages=False):
         """One successful run with a relay trace (kept in a temporary file
         meanwhile), reporting `text`. Returns the calls the program's own code
-        made, in order, as (module, function, argument text)."""
+        made, in order, as (module, function, argument text), and with messages
+        its window's messages among them (see winerun.image_calls)."""
         self.seed(RELAY_EXCLUDE)
         fd, err = tempfile.mkstemp(suffix=".relay", dir=CFG["build"])
         os.close(fd)
         try:
             res = self.run_it(extra_debug=w.RELAY_DEBUG, err_path=err, box_timeout=240)
             mb = os.path.getsize(err) / 2 ** 20
-            base, calls = w.image_calls(err, self.exe_path)
+            base, calls = w.image_calls(err, self.exe_path, messages)
         finally:
             os.unlink(err)
         print("\n%s on %s: relay trace %.0f MiB, run %.1fs; image at %s; %d calls from it"
@@ -723,11 +724,36 @@ class NtCases:
         self.assert_finished_at_restart(self.scheduled())
 
     def test_copies_flushed_before_written_through_renames(self):
-        calls = [c for c in self.relay_run() if c[1] in ("FlushFileBuffers", "MoveFileExW")]
+        # As Windows 10 reports itself; there the language profile counts, so input.dll's
+        # stand-in is in place.
+        self.seed('[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="win10"\n')
+        w.shutil.copy(STATE["input.dll"], w.system32(self.prefix))
+        everything = self.relay_run(messages=True)
+        calls = [c for c in everything if c[1] in ("FlushFileBuffers", "MoveFileExW")]
         print("flushes and renames: %r" % calls, file=sys.stderr)
         self.assertEqual([c[1] for c in calls], ["FlushFileBuffers", "MoveFileExW"] * 2)
         self.assertTrue(all(int(c[2].rsplit(",", 1)[1], 16) & 8 for c in calls[1::2]),
                         "renames without MOVEFILE_WRITE_THROUGH")
+        # Virtualization is off before the first registry call; the layout is loaded only once
+        # the window is shown, active and holds the focus.
+        def first(name, active=False):
+            return next((i for i, c in enumerate(everything) if c[1] == name and
+                         (not active or c[2].split(",")[0] != "00000000")), None)
+        steps = [("SetTokenInformation", first("SetTokenInformation")),
+                 ("first registry call", min(i for i, c in enumerate(everything)
+                                             if c[0] == "advapi32" and c[1].startswith("Reg"))),
+                 ("ShowWindow", first("ShowWindow")), ("WM_ACTIVATE", first("WM_ACTIVATE", True)),
+                 ("WM_SETFOCUS", first("WM_SETFOCUS")),
+                 ("LoadKeyboardLayoutA", first("LoadKeyboardLayoutA")),
+                 ("MessageBoxW", first("MessageBoxW"))]
+        print("on Windows 10, in order:\n" + "\n".join(
+            "  %s: %r" % (name, None if i is None else everything[i]) for name, i in steps),
+            file=sys.stderr)
+        self.assertTrue(None not in [i for _, i in steps], "missing: %r" % steps)
+        self.assertEqual([name for name, _ in sorted(steps, key=lambda s: s[1])],
+                         [name for name, _ in steps])
+        self.assertEqual(int(everything[steps[0][1]][2].split(",")[1], 16), 24,
+                         "SetTokenInformation(TokenVirtualizationEnabled)")
 
 
     def test_language_profile_through_system_input_dll(self):
