@@ -20,21 +20,30 @@ void DeployFile(InstallerState& state, Platform& platform, const Text& source, c
     state.InstallFailed = true;
 }
 
-// Copies `module` (none when null) and, with `table`, the code table from source_dir into
-// `directory`.
-void DeployInto(InstallerState& state, Platform& platform, const Text& directory,
-                const Text& source_dir, const char16_t* module, bool table) {
-  if (module)
-    DeployFile(state, platform, Text(source_dir).Append(module),
-               (state.TargetPath = directory).Append(u"\\tvl1.IME"));
-  if (table)
-    DeployFile(state, platform, Text(source_dir).Append(u"tvl1.MB"),
-               (state.TargetPath = directory).Append(u"\\tvl1.MB"));
-}
-
 // A presence test that cannot be carried out lets the copy be attempted.
 bool Present(Platform& platform, const Text& name) {
   return platform.FileExists(name) != Presence::kAbsent;
+}
+
+// Copies source_dir's `name` into the system directory and, given `native`, source_dir's
+// `native_source` into that directory under the same name; when the current directory holds
+// no `name`, appends `missing_message` to Report instead.
+void DeployNamed(InstallerState& state, Platform& platform, const Text& source_dir,
+                 const char16_t* name, const char16_t* missing_message, const Text* native,
+                 const char16_t* native_source) {
+  if (!Present(platform, name)) {
+    state.Report.Append(missing_message);
+    return;
+  }
+  if (state.SystemDir.empty()) {
+    state.InstallFailed = true;  // never copy into the root of the current drive
+    return;
+  }
+  DeployFile(state, platform, Text(source_dir).Append(name),
+             (state.TargetPath = state.SystemDir).Append(u'\\').Append(name));
+  if (native)
+    DeployFile(state, platform, Text(source_dir).Append(native_source),
+               (state.TargetPath = *native).Append(u'\\').Append(name));
 }
 
 }  // namespace
@@ -72,23 +81,14 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
 }
 
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
-  const bool module = Present(platform, u"tvl1.IME"), table = Present(platform, u"tvl1.MB");
-  if (!module) state.Report.Append(u"输入法文件未找到！");
-  if (!table) state.Report.Append(u"码表文件未找到！");
-  if (!module && !table) return;
-  if (state.SystemDir.empty()) {
-    state.InstallFailed = true;  // never copy into the root of the current drive
-    return;
-  }
-  // Each system directory gets the module built for its programs, and the code table.
-  DeployInto(state, platform, state.SystemDir, source_dir, module ? u"tvl1.IME" : nullptr, table);
+  // On 64-bit Windows, the native system directory too: each gets the module built for its
+  // programs, and the code table.
   const Text native = platform.NativeSystemDirectory();
-  if (native.empty()) return;
-  if (!Present(platform, Text(source_dir).Append(kModule64))) {
+  if (!native.empty() && !Present(platform, (state.TargetPath = source_dir).Append(kModule64)))
     state.Only32Bit = true;
-    return;
-  }
-  DeployInto(state, platform, native, source_dir, module ? kModule64 : nullptr, table);
+  const Text* both = native.empty() || state.Only32Bit ? nullptr : &native;
+  DeployNamed(state, platform, source_dir, u"tvl1.IME", u"输入法文件未找到！", both, kModule64);
+  DeployNamed(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！", both, u"tvl1.MB");
 }
 
 void ActivateLayout(InstallerState& state, Platform& platform) {

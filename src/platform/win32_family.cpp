@@ -34,9 +34,9 @@ void SelectPlatformFamily() {
 
 bool IsNtFamily() { return nt_family; }
 
-FARPROC KernelProcedure(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel ? GetProcAddress(kernel, name) : nullptr;
+FARPROC SystemProcedure(const char* library, const char* name) {
+  HMODULE module = GetModuleHandleA(library);
+  return module ? GetProcAddress(module, name) : nullptr;
 }
 
 Ansi::Ansi(const wchar_t* text, int characters) {

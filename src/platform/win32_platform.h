@@ -47,7 +47,7 @@ class Win32Platform final : public Platform {
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
   bool GetVersionExA(OsVersionInfo* info) override;
-  Text NativeSystemDirectory() override;
+  Text NativeSystemDirectory() override;  // win32_wow64.cpp
   bool TurnOffVirtualization() override;  // win32_virtualization.cpp
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;

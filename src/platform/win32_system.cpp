@@ -152,8 +152,6 @@ int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
   return static_cast<int32_t>(result);
 }
 
-Text Win32Platform::NativeSystemDirectory() { return wow64::NativeSystemDirectoryName(); }
-
 bool Win32Platform::GetVersionExA(OsVersionInfo* info) {
   static_assert(sizeof(OsVersionInfo) == sizeof(OSVERSIONINFOA), "OSVERSIONINFOA layout");
   return ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info)) != FALSE;

@@ -2,6 +2,7 @@
 // virtualized: its writes into the system directory and under HKLM\Software that the rights
 // do not allow "succeed" into the user's VirtualStore. Any process may turn that off for its
 // own token (TOKEN_ADJUST_DEFAULT); a write without the rights is then denied, as on XP.
+#include "platform/win32_family.h"
 #include "platform/win32_platform.h"
 
 namespace {
@@ -10,16 +11,10 @@ constexpr int kTokenVirtualizationEnabled = 24;  // TOKEN_INFORMATION_CLASS, Vis
 
 }  // namespace
 
-// Both functions are looked up: Windows 95 has neither. advapi32 is loaded, being imported.
+// Both functions are looked up: Windows 95 has neither.
 bool Win32Platform::TurnOffVirtualization() {
-  HMODULE advapi = GetModuleHandleA("advapi32.dll");
-  if (!advapi) return false;
-  using OpenProcessTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
-  using SetTokenInformationFunction = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
-  const auto open = reinterpret_cast<OpenProcessTokenFunction>(
-      reinterpret_cast<void (*)()>(GetProcAddress(advapi, "OpenProcessToken")));
-  const auto set = reinterpret_cast<SetTokenInformationFunction>(
-      reinterpret_cast<void (*)()>(GetProcAddress(advapi, "SetTokenInformation")));
+  const auto open = SystemFunction<BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE)>("advapi32.dll", "OpenProcessToken");
+  const auto set = SystemFunction<BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD)>("advapi32.dll", "SetTokenInformation");
   HANDLE token = nullptr;
   if (!open || !set || !open(GetCurrentProcess(), TOKEN_ADJUST_DEFAULT, &token)) return false;
   DWORD enabled = 0;

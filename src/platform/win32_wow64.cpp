@@ -1,6 +1,7 @@
 #include "platform/win32_wow64.h"
 
 #include "platform/win32_family.h"
+#include "platform/win32_platform.h"
 
 namespace wow64 {
 
@@ -65,10 +66,14 @@ bool IsWow64() {
   return wow64 == 2;
 }
 
-Text NativeSystemDirectoryName() {
-  IsWow64();
-  return Text(reinterpret_cast<const char16_t*>(native_dir));
+}  // namespace wow64
+
+Text Win32Platform::NativeSystemDirectory() {
+  wow64::IsWow64();
+  return Text(reinterpret_cast<const char16_t*>(wow64::native_dir));
 }
+
+namespace wow64 {
 
 NativeFileAccess::NativeFileAccess(const wchar_t* path) : path_(path) {
   // "Sysnative" is there from Vista (6.0) on.

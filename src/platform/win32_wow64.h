@@ -19,9 +19,6 @@ namespace wow64 {
 /// Windows 95/98/Me, where nothing is called).
 bool IsWow64();
 
-/// "<windows>\Sysnative" on 64-bit Windows, empty elsewhere or where the Windows directory
-/// cannot be read.
-Text NativeSystemDirectoryName();
 
 /// For the file operations on one path while it lives: path() is `path`, except that a path
 /// in the native system directory on a system without "Sysnative" becomes the same path in
