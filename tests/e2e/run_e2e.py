@@ -898,11 +898,15 @@ class Win64Cases:
     def test_each_system_directory_gets_its_module_and_the_uninstaller_removes_both(self):
         with open(STATE["oldime64"], "rb") as f:
             module64 = f.read()
-        for tag, shipped in (("with x64", True), ("without x64", False)):
+        # XP x64 has no "Sysnative": there file system redirection is turned off instead.
+        for tag, shipped, version in (("with x64", True, None), ("without x64", False, None),
+                                      ("with x64 as XP x64", True, "winxp64")):
             with self.subTest(tag):
-                if not shipped:
-                    self.fresh("no-x64")
-                else:
+                if tag != "with x64":
+                    self.fresh(tag.replace(" ", "-"))
+                if version:
+                    self.seed('[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="%s"\n' % version)
+                if shipped:
                     self.ship(module64)
                 res = self.run_it()
                 print("", file=sys.stderr)
