@@ -19,7 +19,6 @@ namespace wow64 {
 /// Windows 95/98/Me, where nothing is called).
 bool IsWow64();
 
-
 /// For the file operations on one path while it lives: path() is `path`, except that a path
 /// in the native system directory on a system without "Sysnative" becomes the same path in
 /// "<windows>\system32", with file system redirection turned off meanwhile (for this thread;
