@@ -165,11 +165,23 @@ def use_win64():
 LOCALE = {"LC_ALL": "zh_CN.UTF-8", "LANG": "zh_CN.UTF-8"}
 
 
+def prefix_arch(prefix):
+    """The architecture `prefix` was made for ("win32" or "win64", from the
+    first lines of its system.reg); ARCH's for a prefix not yet made."""
+    try:
+        with open(os.path.join(prefix, "system.reg"), encoding="ascii", errors="replace") as f:
+            head = f.read(256)
+    except OSError:
+        return ARCH["prefix"]
+    m = re.search(r"^#arch=(win32|win64)$", head, re.M)
+    return m.group(1) if m else ARCH["prefix"]
+
+
 def wine_env(prefix, display, debug="-all", locale=None):
     """Environment for Wine in `prefix`; locale: the LANG/LC_* variables to
     use instead of LOCALE (none are inherited)."""
     env = {k: v for k, v in os.environ.items() if k != "LANG" and not k.startswith("LC_")}
-    env.update(WINEPREFIX=prefix, WINEARCH=ARCH["prefix"],
+    env.update(WINEPREFIX=prefix, WINEARCH=prefix_arch(prefix),
                WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG=debug, DISPLAY=display)
     env.update(locale or LOCALE)
     return env
@@ -268,16 +280,20 @@ def regedit(prefix, display, text, timeout=60):
         raise RuntimeError("regedit failed: %d" % rc)
 
 
-def make_template(base, display, timeout=300):
-    """Create (once) base/template: wineboot -i, X11 Managed=N."""
-    tpl = os.path.join(base, "template")
-    done = os.path.join(base, "template.ok")
+def make_template(base, display, timeout=300, win64=False):
+    """Create (once) base/template: wineboot -i, X11 Managed=N. With win64, a
+    64-bit prefix base/template-win64 (32-bit programs run in it as on 64-bit
+    Windows), whatever ARCH is."""
+    tpl = os.path.join(base, "template-win64" if win64 else "template")
+    done = tpl + ".ok"
     if os.path.exists(done) and os.path.isdir(tpl):
         return tpl
     shutil.rmtree(tpl, ignore_errors=True)
     os.makedirs(base, exist_ok=True)
     env = wine_env(tpl, display)
-    _run([ARCH["loader"], "wineboot", "-i"], env, timeout)
+    if win64:
+        env["WINEARCH"] = WIN64["prefix"]
+    _run([WIN64["loader"] if win64 else ARCH["loader"], "wineboot", "-i"], env, timeout)
     wineserver_wait(tpl, display, timeout, services=True)
     regedit(tpl, display, "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
@@ -580,7 +596,10 @@ _RELAY = re.compile(r'^([0-9a-f]+):([0-9a-f]+):(Call|Ret ) (?:(window proc|dialo
                     r'ret=([0-9a-f]+)$)')
 
 
-def image_calls(err_path, exe_path):
+_MESSAGE = re.compile(r'\(hwnd=[0-9A-Fa-f]+,msg=([^,]+),wp=([0-9A-Fa-f]+),lp=([0-9A-Fa-f]+)\)')
+
+
+def image_calls(err_path, exe_path, messages=False):
     """The calls a program's own code makes into DLLs, from a run with
     extra_debug=RELAY_DEBUG kept in err_path. The thread that loaded the
     program's image (its main thread) and the image's range come from the
@@ -589,7 +608,9 @@ def image_calls(err_path, exe_path):
     code of the image that Windows called (a window or dialog procedure, or
     the entry point, run by BaseThreadInitThunk): a tail call from there
     returns straight to the system. Returns (image base, [(module, function,
-    argument text)] in order); base is None when the image never loaded."""
+    argument text)] in order); base is None when the image never loaded. With
+    messages, the messages the image's window procedures get on that thread
+    are among them, in order, as ("window proc", message, "wp,lp")."""
     import pefile
     size = pefile.PE(exe_path, fast_load=True).OPTIONAL_HEADER.SizeOfImage
     name = os.path.basename(exe_path).lower()
@@ -623,6 +644,9 @@ def image_calls(err_path, exe_path):
                 own = m.group(8) == "BaseThreadInitThunk" and bool(start) and ours(start[0])
             elif m.group(4):
                 own = ours(m.group(5))
+                message = _MESSAGE.search(line)
+                if messages and own and message:
+                    calls.append(("window proc", message.group(1), "%s,%s" % message.group(2, 3)))
             stack.append((frame, own))
     return base, calls
 
@@ -716,12 +740,12 @@ LAYOUTS = r"System\CurrentControlSet\Control\Keyboard Layouts"
 PRELOAD = r"Keyboard Layout\Preload"
 
 
-def build_windows_exe(src, out, extra=()):
-    """Compile a small C file with mingw-w64 for the prefix's architecture
-    (rebuilt if newer)."""
+def build_windows_exe(src, out, extra=(), cc=None):
+    """Compile a small C file with mingw-w64 for the prefix's architecture, or
+    with the compiler `cc` (rebuilt if newer)."""
     if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(src):
         os.makedirs(os.path.dirname(out) or ".", exist_ok=True)
-        subprocess.run([ARCH["cc"], "-O2", "-s", "-o", out, src] + list(extra),
+        subprocess.run([cc or ARCH["cc"], "-O2", "-s", "-o", out, src] + list(extra),
                        check=True, stdin=subprocess.DEVNULL, timeout=120)
     return out
 

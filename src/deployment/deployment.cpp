@@ -1,8 +1,11 @@
 #include "deployment/deployment.h"
 
+#include "registration/preload_entry.h"
+
 namespace {
 
 constexpr int32_t kSystemDirCapacity = 260;
+const char16_t kModule64[] = u"x64\\tvl1.IME";  // the 64-bit module, below the program's folder
 
 size_t FirstZero(const Text& text) {
   size_t i = 0;
@@ -10,24 +13,37 @@ size_t FirstZero(const Text& text) {
   return i;
 }
 
-void DeployFile(InstallerState& state, Platform& platform, const Text& source_dir,
-                const char16_t* name, const char16_t* missing_message) {
-  // A presence test that cannot be carried out lets the copy be attempted.
-  if (platform.FileExists(name) == Presence::kAbsent) {
+// Puts a copy of `source` at `target`; one that fails counts only where the target already
+// holds the same bytes.
+void DeployFile(InstallerState& state, Platform& platform, const Text& source, const Text& target) {
+  if (!platform.CopyFileOver(source, target) && !platform.FilesMatch(source, target))
+    state.InstallFailed = true;
+}
+
+// A presence test that cannot be carried out lets the copy be attempted.
+bool Present(Platform& platform, const Text& name) {
+  return platform.FileExists(name) != Presence::kAbsent;
+}
+
+// Copies source_dir's `name` into the system directory and, given `native`, source_dir's
+// `native_source` into that directory under the same name; when the current directory holds
+// no `name`, appends `missing_message` to Report instead.
+void DeployNamed(InstallerState& state, Platform& platform, const Text& source_dir,
+                 const char16_t* name, const char16_t* missing_message, const Text* native,
+                 const char16_t* native_source) {
+  if (!Present(platform, name)) {
     state.Report.Append(missing_message);
     return;
   }
   if (state.SystemDir.empty()) {
-    // Never copy into the root of the current drive.
-    state.InstallFailed = true;
+    state.InstallFailed = true;  // never copy into the root of the current drive
     return;
   }
-  state.TargetPath = Text(state.SystemDir).Append(u'\\').Append(name);
-  const Text source = Text(source_dir).Append(name);
-  if (!platform.CopyFileOver(source, state.TargetPath) &&
-      !platform.FilesMatch(source, state.TargetPath)) {
-    state.InstallFailed = true;
-  }
+  DeployFile(state, platform, Text(source_dir).Append(name),
+             (state.TargetPath = state.SystemDir).Append(u'\\').Append(name));
+  if (native)
+    DeployFile(state, platform, Text(source_dir).Append(native_source),
+               (state.TargetPath = *native).Append(u'\\').Append(name));
 }
 
 }  // namespace
@@ -65,8 +81,14 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
 }
 
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
-  DeployFile(state, platform, source_dir, u"tvl1.IME", u"输入法文件未找到！");
-  DeployFile(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！");
+  // On 64-bit Windows, the native system directory too: each gets the module built for its
+  // programs, and the code table.
+  const Text native = platform.NativeSystemDirectory();
+  if (!native.empty() && !Present(platform, (state.TargetPath = source_dir).Append(kModule64)))
+    state.Only32Bit = true;
+  const Text* both = native.empty() || state.Only32Bit ? nullptr : &native;
+  DeployNamed(state, platform, source_dir, u"tvl1.IME", u"输入法文件未找到！", both, kModule64);
+  DeployNamed(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！", both, u"tvl1.MB");
 }
 
 void ActivateLayout(InstallerState& state, Platform& platform) {
@@ -79,7 +101,7 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
     uintptr_t loaded[64];
     int count = platform.GetKeyboardLayoutList(64, loaded);
     while (count > 0 && !IsHandleOfLayout(layout, state.ValueBuffer)) layout = loaded[--count];
-    if (IsHandleOfLayout(layout, state.ValueBuffer)) return;
+    if (IsHandleOfLayout(layout, state.ValueBuffer) && AddToLanguageProfile(state, platform)) return;
   }
   state.Report.Append(u"Tavrel输入法").Append(u"未能安装成功！");
 }
@@ -88,21 +110,26 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
 
 namespace {
 
-void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const char16_t* name) {
-  (state.TargetPath = state.SystemDir).Append(u'\\').Append(name);
+void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const Text& directory,
+                const char16_t* name) {
+  (state.TargetPath = directory).Append(u'\\').Append(name);
   const FileRemoval removed = removal.RemoveFile(state.TargetPath);
   if (removed != FileRemoval::kAbsent) state.Found = true;
   if (removed == FileRemoval::kFailed) state.RemovalFailed = true;
+}
+
+void RemoveFilesFrom(UninstallerState& state, PlatformRemoval& removal, const Text& directory) {
+  if (directory.empty()) return;
+  RemoveFile(state, removal, directory, u"tvl1.IME");
+  RemoveFile(state, removal, directory, u"tvl1.MB");
 }
 
 }  // namespace
 
 void RemoveFiles(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
   DetermineDirectories(state, platform);
-  if (state.SystemDir.empty()) {
-    state.RemovalFailed = true;  // whether the files are there cannot be known
-    return;
-  }
-  RemoveFile(state, removal, u"tvl1.IME");
-  RemoveFile(state, removal, u"tvl1.MB");
+  // Whether the files are in the system directory cannot be known without it.
+  if (state.SystemDir.empty()) state.RemovalFailed = true;
+  RemoveFilesFrom(state, removal, state.SystemDir);
+  RemoveFilesFrom(state, removal, platform.NativeSystemDirectory());
 }

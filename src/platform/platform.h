@@ -78,6 +78,14 @@ class Platform {
   virtual int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) = 0;
   /// Fills `info` (its size field set by the caller); false when the query fails.
   virtual bool GetVersionExA(OsVersionInfo* info) = 0;
+  /// On 64-bit Windows, the native (64-bit) system directory as the file operations below
+  /// take it, without trailing backslash; the system directory above is then the one for
+  /// 32-bit modules. Empty on 32-bit Windows, on Windows 95/98/Me, and where it cannot be read.
+  virtual Text NativeSystemDirectory() = 0;
+  /// NT 6.0 and later only: turns file and registry virtualization off for this process, so
+  /// that a write without the rights is denied instead of landing in the user's VirtualStore.
+  /// False where it could not be done.
+  virtual bool TurnOffVirtualization() = 0;
 
   // Keyboard.
 
@@ -88,11 +96,11 @@ class Platform {
   /// Writes the handles of the layouts loaded now into `layouts` (room for `capacity`);
   /// returns how many it wrote, 0 on failure.
   virtual int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) = 0;
-  /// InstallLayoutOrTip of the system directory's input.dll (Windows 7 on), which adds a
+  /// InstallLayoutOrTip of the system directory's input.dll (Vista on), which adds a
   /// layout to the user's language profile or, with flags 1, removes it; `profile` is
   /// language, colon, layout identifier ("0804:E0200804"). The library is loaded by its full
   /// path, never searched for. False where the library or the function is missing (every
-  /// system before Windows 7, and Windows 95, 98 and Me), or when it returned FALSE.
+  /// system before Vista, and Windows 95, 98 and Me), or when it returned FALSE.
   virtual bool InstallLayoutOrTip(const Text& profile, uint32_t flags) = 0;
 
   // Files and process. Wide text.

@@ -34,6 +34,11 @@ void SelectPlatformFamily() {
 
 bool IsNtFamily() { return nt_family; }
 
+FARPROC SystemProcedure(const char* library, const char* name) {
+  HMODULE module = GetModuleHandleA(library);
+  return module ? GetProcAddress(module, name) : nullptr;
+}
+
 Ansi::Ansi(const wchar_t* text, int characters) {
   length = characters <= 0 ? 0
                            : WideCharToMultiByte(CP_ACP, 0, text, characters, bytes, sizeof bytes - 1,

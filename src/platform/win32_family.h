@@ -16,14 +16,18 @@
 void SelectPlatformFamily();
 /// True on the NT family, false on Windows 95, 98 and Me.
 bool IsNtFamily();
-/// A kernel32 function that not every Windows version has, looked up by name; nullptr where
-/// it is missing. Such functions are never imported: a missing import stops the program
-/// from starting at all.
+/// A function of the loaded system library `library` (one the program imports from) that not
+/// every Windows version has, looked up by name; nullptr where it is missing. Such functions
+/// are never imported: a missing import stops the program from starting at all.
+FARPROC SystemProcedure(const char* library, const char* name);
+template <typename Function>
+Function SystemFunction(const char* library, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(SystemProcedure(library, name)));
+}
+/// SystemFunction of kernel32.
 template <typename Function>
 Function KernelFunction(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)))
-                : nullptr;
+  return SystemFunction<Function>("kernel32.dll", name);
 }
 
 /// The text as a zero-terminated wide string (it ends at an embedded zero character, as

@@ -5,7 +5,7 @@
 // input.dll is taken from the system directory by its full path: the program's folder is
 // a download folder, and a library of that name planted there must never be loaded.
 bool Win32Platform::InstallLayoutOrTip(const Text& profile, uint32_t flags) {
-  if (!IsNtFamily()) return false;  // Windows 7 and later only
+  if (!IsNtFamily()) return false;  // Vista and later only
   HMODULE library = nt::LoadSystemLibrary("input.dll");
   if (!library) return false;
   using InstallLayoutOrTipFunction = BOOL(WINAPI*)(const wchar_t*, DWORD);

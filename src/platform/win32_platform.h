@@ -1,6 +1,7 @@
 #pragma once
 // The platform operations on Windows, and the installer window they draw on. The system
-// operations are in win32_system.cpp, the user's language profile in win32_input_profile.cpp,
+// operations are in win32_system.cpp (the word size of Windows in win32_wow64.cpp), the
+// user's language profile in win32_input_profile.cpp,
 // the window and its message loop in win32_window.cpp.
 #include <windows.h>
 
@@ -46,6 +47,8 @@ class Win32Platform final : public Platform {
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
   bool GetVersionExA(OsVersionInfo* info) override;
+  Text NativeSystemDirectory() override;  // win32_wow64.cpp
+  bool TurnOffVirtualization() override;  // win32_virtualization.cpp
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override;

@@ -4,6 +4,7 @@
 #include "platform/win32_family.h"
 #include "platform/win32_file.h"
 #include "platform/win32_restart.h"
+#include "platform/win32_wow64.h"
 
 int32_t Win32Removal::RegDeleteKeyA(RegistryRoot root, const Text& path) {
   return ::RegDeleteKeyA(root == RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
@@ -15,7 +16,8 @@ int32_t Win32Removal::RegDeleteValueA(int32_t handle, const Text& name) {
 }
 
 FileRemoval Win32Removal::RemoveFile(const Text& name) {
-  const wchar_t* path = WideChars(name);
+  const wow64::NativeFileAccess access(WideChars(name));
+  const wchar_t* path = access.path();
   // Windows 95 deletes a file that another program has open, or maps as a module; a file
   // nobody has open opens without sharing.
   HANDLE probe = wide::CreateFile(path, GENERIC_READ, /*share=*/0, OPEN_EXISTING);

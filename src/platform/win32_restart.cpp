@@ -4,6 +4,7 @@
 
 #include "platform/win32_family.h"
 #include "platform/win32_file.h"
+#include "platform/win32_wow64.h"
 #include "platform/wininit_text.h"
 
 namespace {
@@ -13,9 +14,14 @@ char wininit[65536];  // WININIT.INI as read, then with the line added
 }  // namespace
 
 bool MoveAtRestart(const wchar_t* from, const wchar_t* to) {
-  if (IsNtFamily())
-    return nt::MoveFileEx(from, to, to ? MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING
-                                       : MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  if (IsNtFamily()) {
+    // Stored as the native process that carries them out at the restart must read them.
+    wchar_t boot_from[MAX_PATH], boot_to[MAX_PATH];
+    if (!wow64::BootPath(from, boot_from) || (to && !wow64::BootPath(to, boot_to))) return false;
+    return nt::MoveFileEx(boot_from, to ? boot_to : nullptr,
+                          to ? MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING
+                             : MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  }
   // "<to>=<from>", or "NUL=<from>" for a deletion, in 8.3 names.
   char line[2 * MAX_PATH + 2];
   int length = 0;

@@ -3,6 +3,7 @@
 #include "platform/win32_file.h"
 #include "platform/win32_platform.h"
 #include "platform/win32_restart.h"
+#include "platform/win32_wow64.h"
 
 namespace {
 
@@ -184,7 +185,8 @@ Presence Win32Platform::FileExists(const Text& name) {
 // earlier file as it was. The new file is made here, so it is never read-only whatever the
 // source's attributes.
 bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
-  const wchar_t* target_path = WideChars(target);
+  const wow64::NativeFileAccess access(WideChars(target));
+  const wchar_t* target_path = access.path();
   const DWORD attributes = wide::GetFileAttributes(target_path);
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
@@ -204,7 +206,8 @@ bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
 
 bool Win32Platform::FilesMatch(const Text& a, const Text& b) {
   File first(wide::CreateFile(WideChars(a), GENERIC_READ, kShareAll, OPEN_EXISTING));
-  File second(wide::CreateFile(WideChars(b), GENERIC_READ, kShareAll, OPEN_EXISTING));
+  const wow64::NativeFileAccess access(WideChars(b));
+  File second(wide::CreateFile(access.path(), GENERIC_READ, kShareAll, OPEN_EXISTING));
   if (!first.ok() || !second.ok()) return false;
   static char chunk_a[4096], chunk_b[4096];
   for (;;) {

@@ -22,12 +22,14 @@ Text LayoutIdForSlot(int32_t slot) {
   return Text(u"E02").Append(Text::Number(slot)).Append(u"0804");
 }
 
-int32_t QueryPlatformId(Platform& platform) {
+int32_t QueryNtVersion(Platform& platform) {
   OsVersionInfo info = {};
   info.size = sizeof(OsVersionInfo);
   for (char& c : info.service_pack) c = ' ';
   platform.GetVersionExA(&info);  // a failed query leaves platform_id 0
-  return info.platform_id;
+  return info.platform_id == kPlatformNt
+             ? static_cast<int32_t>(100 * info.major_version + info.minor_version)
+             : 0;
 }
 
 void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
@@ -59,7 +61,7 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
   }
   state.ValueBuffer = kModuleFile;
   WriteValue(state, platform, u"Ime File");
-  const bool nt = QueryPlatformId(platform) == kPlatformNt;
+  const bool nt = QueryNtVersion(platform) != 0;
   state.ValueBuffer = nt ? u"kbdus.dll" : u"kbdus.kbd";
   WriteValue(state, platform, u"Layout File");
   // The name shown in the system's list of input methods: through the ANSI code page it

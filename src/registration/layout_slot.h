@@ -9,8 +9,10 @@ constexpr int32_t kPlatformNt = 2;  // the NT family's platform identifier
 /// "E02" + slot digit + "0804".
 Text LayoutIdForSlot(int32_t slot);
 
-/// Platform identifier from GetVersionExA: 2 for the NT family, 0 when the query fails.
-int32_t QueryPlatformId(Platform& platform);
+/// The NT family's version from GetVersionExA as 100 * major + minor (nonzero on every NT
+/// version): 600 for Vista, 602 for Windows 8 and, to a program without a manifest, 8.1, 10
+/// and 11. 0 on Windows 95/98/Me and when the query fails.
+int32_t QueryNtVersion(Platform& platform);
 
 /// Finds the first of the ten layout slots that is free or already names "tvl1.IME",
 /// creates its key under HKEY_LOCAL_MACHINE and writes the three layout values. Leaves

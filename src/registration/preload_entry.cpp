@@ -67,7 +67,7 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
       state.InstallFailed = true;
     CloseKey(platform, state.KeyHandle);
     // The subkey entries are Windows 95/98/Me's list, which the NT family never reads.
-    if (QueryPlatformId(platform) == kPlatformNt && !RegisterPreloadValue(platform, layout_id))
+    if (QueryNtVersion(platform) != 0 && !RegisterPreloadValue(platform, layout_id))
       state.InstallFailed = true;
   }
   state.ValueBuffer = layout_id;
@@ -75,8 +75,11 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
   state.KeyHandle = 0;
 }
 
-void AddToLanguageProfile(const InstallerState& state, Platform& platform) {
-  platform.InstallLayoutOrTip(LanguageProfile(state.ValueBuffer), /*flags=*/0);
+bool AddToLanguageProfile(const InstallerState& state, Platform& platform) {
+  // From Windows 8 on, the system rebuilds the user's list from the profile at sign-in: a
+  // layout missing there is gone from the list then.
+  return platform.InstallLayoutOrTip(LanguageProfile(state.ValueBuffer), /*flags=*/0) ||
+         QueryNtVersion(platform) < 602;
 }
 
 // Removal.
@@ -142,7 +145,7 @@ void RemoveFromList(UninstallerState& state, Platform& platform, PlatformRemoval
 
 void RemovePreloadEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
   RemoveFromList(state, platform, removal, /*named=*/false);
-  if (QueryPlatformId(platform) == kPlatformNt) RemoveFromList(state, platform, removal, /*named=*/true);
+  if (QueryNtVersion(platform) != 0) RemoveFromList(state, platform, removal, /*named=*/true);
   for (int32_t slot = 0; slot < kSlotCount; ++slot)
     if (state.OwnSlots >> slot & 1)
       platform.InstallLayoutOrTip(LanguageProfile(LayoutIdForSlot(slot)), /*ILOT_UNINSTALL=*/1);

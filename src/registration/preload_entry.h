@@ -16,9 +16,10 @@
 void RegisterPreloadEntry(InstallerState& state, Platform& platform);
 
 /// Adds the layout in ValueBuffer to the user's language profile (InstallLayoutOrTip, from
-/// Windows 8 on the list the system rewrites the NT family's list from at sign-in). Where
-/// that is missing or fails, the lists written above stand as they are.
-void AddToLanguageProfile(const InstallerState& state, Platform& platform);
+/// Windows 8 on the list the system rewrites the NT family's list from at sign-in). False
+/// from Windows 8 (NT 6.2) on when that is missing or fails; before, the lists written above
+/// stand as they are and it is true.
+bool AddToLanguageProfile(const InstallerState& state, Platform& platform);
 
 // Removal.
 
@@ -29,6 +30,6 @@ void AddToLanguageProfile(const InstallerState& state, Platform& platform);
 /// removed one move down one number in their order, and the numbers left over at the end
 /// are deleted (a subkey as a whole key), so the list keeps no gap. Sets Found for each
 /// entry removed and RemovalFailed when an entry cannot be moved or deleted. Then has
-/// input.dll (Windows 7 on) remove each slot's layout from the user's language profile.
+/// input.dll (Vista on) remove each slot's layout from the user's language profile.
 /// Leaves no key open.
 void RemovePreloadEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal);

@@ -9,8 +9,10 @@ enum ExitStatus : int {
   kExitNotRun = 2,        // no installation report was shown (the window could not be made)
 };
 
-/// The installer's only window. Its Load handler runs the whole installation while the
-/// window is hidden; Resize repaints the backdrop; Activate reports and unloads.
+/// The installer's only window. Its Load handler registers the layout and copies the files
+/// while the window is hidden; Resize repaints the backdrop; Activate, once the window is
+/// shown and holds the keyboard focus, loads and activates the layout, adds it to the user's
+/// language profile, reports and unloads.
 class FrmSetup final : public WindowEvents {
  public:
   explicit FrmSetup(Platform& platform) : platform_(platform) {}
@@ -32,4 +34,9 @@ class FrmSetup final : public WindowEvents {
 };
 
 extern const char16_t kCaption[];
+extern const char16_t kOnly32BitLine[];
+
+/// From NT 6.0 on, turns file and registry virtualization off for the process, before its
+/// first write; calls nothing on older systems.
+void TurnOffVirtualizationOnVista(Platform& platform);
 extern const char16_t kSuccessMessage[];

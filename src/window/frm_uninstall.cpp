@@ -13,6 +13,7 @@ const char16_t kNotUninstalledMessage[] = u"Tavrel输入法未能卸载成功！
 void FrmUninstall::Load() {
   // The installers' lock: neither walks the lists while this run changes them.
   platform_.TakeRunLock();
+  TurnOffVirtualizationOnVista(platform_);
   platform_.SetCaption(kUninstallCaption);
   PaintBackdrop(platform_);
   // The slots first: the list entries to remove are those naming them.

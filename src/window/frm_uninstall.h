@@ -6,8 +6,8 @@
 /// The uninstaller's only window: the installer's backdrop under its own caption. Its Load
 /// handler removes, while the window is hidden, what the installer put in place: the layout
 /// slots naming the module, their entries in the current user's preload list, and the two
-/// files in the system directory. Whatever can be removed is removed, whatever else fails.
-/// Activate reports and unloads.
+/// files in the system directory (on 64-bit Windows in the native one too). Whatever can be
+/// removed is removed, whatever else fails. Activate reports and unloads.
 class FrmUninstall final : public WindowEvents {
  public:
   FrmUninstall(Platform& platform, PlatformRemoval& removal) : platform_(platform), removal_(removal) {}

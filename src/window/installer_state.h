@@ -21,6 +21,9 @@ struct InstallerState {
   // Set when a step the layout depends on did not complete (no free slot, a registry
   // write or a file copy failed); the activation step then reports failure instead.
   bool InstallFailed = false;
+  // 64-bit Windows, and no 64-bit module beside the program: only 32-bit programs get the
+  // input method, and the success message says so.
+  bool Only32Bit = false;
 };
 
 /// Size in bytes of the registry read buffer (260 spaces in the ANSI code page).

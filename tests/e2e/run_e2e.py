@@ -36,6 +36,7 @@ import parallel  # noqa: E402
 
 TITLE = "Tavrel输入法安装"
 OK_TEXT = "Tavrel输入法安装成功完成！"
+ONLY_32BIT = OK_TEXT + "\n此输入法只能在32位程序中使用。"  # 64-bit Windows without x64\tvl1.IME
 NO_IME = "输入法文件未找到！"
 NO_MB = "码表文件未找到！"
 FAILED = "Tavrel输入法未能安装成功！"
@@ -59,7 +60,9 @@ NT_ONLY = {"MoveFileExA", "MoveFileExW", "ReplaceFileA", "ReplaceFileW", "GetFil
            "MoveFileWithProgressA", "MoveFileWithProgressW", "CopyFileExA", "CopyFileExW",
            "GetNativeSystemInfo", "IsWow64Process", "Wow64DisableWow64FsRedirection",
            "Wow64RevertWow64FsRedirection", "FlsAlloc", "FlsGetValue", "FlsSetValue", "FlsFree",
-           "GetFileInformationByHandleEx", "SetFileInformationByHandle", "CreateFile2"}
+           "GetFileInformationByHandleEx", "SetFileInformationByHandle", "CreateFile2",
+           "OpenProcessToken", "SetTokenInformation", "GetSystemWindowsDirectoryA",
+           "GetSystemWindowsDirectoryW"}
 # Calls the installation cannot do without, so that an empty trace cannot pass.
 CORE_ANSI = {"RegOpenKeyA", "LoadKeyboardLayoutA", "GetSystemDirectoryA", "CreateWindowExA"}
 # Hidden from relay traces by default are, among others, FlsGetValue/FlsSetValue: show them.
@@ -82,6 +85,11 @@ def setUpModule():
     x = w.Xvfb()
     STATE["x"] = x
     STATE["display"] = x.start()
+    # The 64-bit template owes nothing to the other: it is made meanwhile.
+    win64 = threading.Thread(target=template, args=("win64",)) if "win64" in CFG.get(
+        "families", ()) else None
+    if win64:
+        win64.start()
     t = time.time()
     made = not os.path.exists(os.path.join(CFG["build"], "prefixes", "template.ok"))
     STATE["template"] = w.make_template(os.path.join(CFG["build"], "prefixes"), STATE["display"])
@@ -95,6 +103,15 @@ def setUpModule():
         STATE[name] = w.build_windows_exe(os.path.join(HERE, "inputdll.c"),
                                           os.path.join(CFG["build"], name, "input.dll"),
                                           ["-shared", "-Wl,--kill-at"] + extra)
+    # For the cases in a 64-bit prefix: a 64-bit module and a 64-bit program that maps it.
+    STATE["oldime64"] = w.build_windows_exe(os.path.join(HERE, "oldime.c"),
+                                            os.path.join(CFG["build"], "oldime64.dll"),
+                                            ["-shared"], cc=w.WIN64["cc"])
+    STATE["locker64"] = w.build_windows_exe(os.path.join(HERE, "locker.c"),
+                                            os.path.join(CFG["build"], "locker64.exe"),
+                                            cc=w.WIN64["cc"])
+    if win64:
+        win64.join()
 
 
 def template(family):
@@ -102,6 +119,9 @@ def template(family):
     process of a parallel run, for every family its cases use)."""
     if family == "nt":
         return STATE["template"]
+    if family == "win64" and family not in STATE:
+        STATE[family] = w.make_template(os.path.join(CFG["build"], "prefixes"), STATE["display"],
+                                        win64=True)
     if family not in STATE:
         base = os.path.join(CFG["build"], "prefixes")
         tpl = os.path.join(base, "template-" + family)
@@ -177,15 +197,20 @@ class Base(unittest.TestCase):
                 os.chmod(os.path.join(folder, name), mode)
         return w.run_exe(self.prefix, self.display, folder, self.exe, **kw)
 
-    def run_while_held(self, name, map_image=False, write=False, on_hold=None, **kw):
-        """Run the program while the locker holds system32's `name` (or the
-        Windows path `name`): open without write or delete sharing, mapped as
-        a module (map_image), or open for writing (write). on_hold() is
-        called once it holds the file, in the session the program runs in."""
+    def run_while_held(self, name, map_image=False, write=False, on_hold=None, locker="locker",
+                       program=None, **kw):
+        """Run the program (or dist/`program`) while the locker (STATE[locker])
+        holds system32's `name` (or the Windows path `name`): open without write
+        or delete sharing, mapped as a module (map_image), or open for writing
+        (write). on_hold() is called once it holds the file, in the session the
+        program runs in."""
         drive_c = os.path.join(self.prefix, "drive_c")
         ready = os.path.join(drive_c, "lock.ready")
         release = os.path.join(drive_c, "lock.release")
-        w.shutil.copy(STATE["locker"], os.path.join(drive_c, "locker.exe"))
+        for marker in (ready, release):
+            if os.path.exists(marker):
+                os.unlink(marker)
+        w.shutil.copy(STATE[locker], os.path.join(drive_c, "locker.exe"))
         lock = w.start_wine(self.prefix, self.display,
                             ["C:\\locker.exe"] + (["-map"] if map_image else []) +
                             (["-write"] if write else []) +
@@ -208,6 +233,8 @@ class Base(unittest.TestCase):
                             "getting the file open" % lock.returncode)
             if on_hold:
                 on_hold()
+            if program:
+                return self.run_program(program, after_exit=unlock, **kw)
             return self.run_it(after_exit=unlock, **kw)
         finally:
             unlock()
@@ -215,17 +242,18 @@ class Base(unittest.TestCase):
     core_calls = CORE_ANSI  # calls a relay trace of the program must show
     copies = 2  # files a successful run copies
 
-    def relay_run(self, text=OK_TEXT):
+    def relay_run(self, text=OK_TEXT, messages=False):
         """One successful run with a relay trace (kept in a temporary file
         meanwhile), reporting `text`. Returns the calls the program's own code
-        made, in order, as (module, function, argument text)."""
+        made, in order, as (module, function, argument text), and with messages
+        its window's messages among them (see winerun.image_calls)."""
         self.seed(RELAY_EXCLUDE)
         fd, err = tempfile.mkstemp(suffix=".relay", dir=CFG["build"])
         os.close(fd)
         try:
             res = self.run_it(extra_debug=w.RELAY_DEBUG, err_path=err, box_timeout=240)
             mb = os.path.getsize(err) / 2 ** 20
-            base, calls = w.image_calls(err, self.exe_path)
+            base, calls = w.image_calls(err, self.exe_path, messages)
         finally:
             os.unlink(err)
         print("\n%s on %s: relay trace %.0f MiB, run %.1fs; image at %s; %d calls from it"
@@ -271,7 +299,7 @@ class Base(unittest.TestCase):
     def earlier_wininit_line(self):
         """On the older family, WININIT.INI with a line of someone else's: written
         only once the session runs, since a new session carries the file out."""
-        if self.family != "nt":
+        if self.family == "win98":
             open(self.windir("earlier.tmp"), "wb").close()
             with open(self.windir("wininit.ini"), "wb") as f:
                 f.write(b"[rename]\r\nNUL=C:\\windows\\earlier.tmp\r\n")
@@ -280,7 +308,7 @@ class Base(unittest.TestCase):
         """What the next start of Windows is to do: [(target, source)] in lower
         case, target "" for a deletion, from PendingFileRenameOperations on NT
         and from WININIT.INI's [rename] section on the older family."""
-        if self.family == "nt":
+        if self.family != "win98":
             data = (w.values(w.hklm(self.prefix), SESSION_MANAGER) or {}).get(
                 "PendingFileRenameOperations", ("", ""))[1]
             if isinstance(data, bytes):
@@ -302,7 +330,7 @@ class Base(unittest.TestCase):
         program's own, and carries out the line written before on the older family."""
         ours = [op for op in scheduled if "\\tvl" in op[1]]
         self.assertTrue(ours, "nothing scheduled: %r" % scheduled)
-        if self.family != "nt":
+        if self.family == "win98":
             self.assertEqual(scheduled[0], ("", "c:\\windows\\earlier.tmp"), "earlier line lost")
         w.wineserver_wait(self.prefix, self.display)  # the session has ended
         self.seed()  # any program starts a new one
@@ -310,7 +338,7 @@ class Base(unittest.TestCase):
         stray = [n for n in self.sys32_listing() if n.lower().startswith("tvl") and
                  n.lower().endswith(".tmp")]
         self.assertEqual(stray, [], "files left over")
-        if self.family != "nt":
+        if self.family == "win98":
             self.assertFalse(os.path.exists(self.windir("wininit.ini")), "WININIT.INI not carried out")
             self.assertFalse(os.path.exists(self.windir("earlier.tmp")), "earlier line not carried out")
 
@@ -334,7 +362,7 @@ class Base(unittest.TestCase):
         self.assertIsNotNone(vals, "no key " + slot)
         self.assertEqual(vals.get("Ime File"), ("sz", "tvl1.IME"))
         self.assertEqual(vals.get("Layout File"),
-                         ("sz", "kbdus.dll" if self.family == "nt" else "kbdus.kbd"))
+                         ("sz", "kbdus.dll" if self.family != "win98" else "kbdus.kbd"))
         self.assertEqual(vals.get("Layout Text"), ("sz", "Tavrel输入法"))
 
     def assert_box(self, res, text):
@@ -342,7 +370,7 @@ class Base(unittest.TestCase):
         said = res.stderr.strip().split("\n")[-12:] if res.stderr.strip() else []
         self.assertEqual(res.texts, [text], "message boxes shown%s%s" % (
             missed, "".join("\n  Wine: " + line for line in said) if res.texts != [text] else ""))
-        self.assertEqual(res.exit_code, 0 if text in (OK_TEXT, UN_OK, UN_NONE) else 1,
+        self.assertEqual(res.exit_code, 0 if text in (OK_TEXT, ONLY_32BIT, UN_OK, UN_NONE) else 1,
                          "exit status after %r%s" % (text, missed))
         title = UN_TITLE if text in (UN_OK, UN_NONE, UN_FAILED) else TITLE
         boxes = [win for win in res.windows if win[0] == title and win[3] < 800 and win[4] < 500]
@@ -696,11 +724,36 @@ class NtCases:
         self.assert_finished_at_restart(self.scheduled())
 
     def test_copies_flushed_before_written_through_renames(self):
-        calls = [c for c in self.relay_run() if c[1] in ("FlushFileBuffers", "MoveFileExW")]
+        # As Windows 10 reports itself; there the language profile counts, so input.dll's
+        # stand-in is in place.
+        self.seed('[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="win10"\n')
+        w.shutil.copy(STATE["input.dll"], w.system32(self.prefix))
+        everything = self.relay_run(messages=True)
+        calls = [c for c in everything if c[1] in ("FlushFileBuffers", "MoveFileExW")]
         print("flushes and renames: %r" % calls, file=sys.stderr)
         self.assertEqual([c[1] for c in calls], ["FlushFileBuffers", "MoveFileExW"] * 2)
         self.assertTrue(all(int(c[2].rsplit(",", 1)[1], 16) & 8 for c in calls[1::2]),
                         "renames without MOVEFILE_WRITE_THROUGH")
+        # Virtualization is off before the first registry call; the layout is loaded only once
+        # the window is shown, active and holds the focus.
+        def first(name, active=False):
+            return next((i for i, c in enumerate(everything) if c[1] == name and
+                         (not active or c[2].split(",")[0] != "00000000")), None)
+        steps = [("SetTokenInformation", first("SetTokenInformation")),
+                 ("first registry call", min(i for i, c in enumerate(everything)
+                                             if c[0] == "advapi32" and c[1].startswith("Reg"))),
+                 ("ShowWindow", first("ShowWindow")), ("WM_ACTIVATE", first("WM_ACTIVATE", True)),
+                 ("WM_SETFOCUS", first("WM_SETFOCUS")),
+                 ("LoadKeyboardLayoutA", first("LoadKeyboardLayoutA")),
+                 ("MessageBoxW", first("MessageBoxW"))]
+        print("on Windows 10, in order:\n" + "\n".join(
+            "  %s: %r" % (name, None if i is None else everything[i]) for name, i in steps),
+            file=sys.stderr)
+        self.assertTrue(None not in [i for _, i in steps], "missing: %r" % steps)
+        self.assertEqual([name for name, _ in sorted(steps, key=lambda s: s[1])],
+                         [name for name, _ in steps])
+        self.assertEqual(int(everything[steps[0][1]][2].split(",")[1], 16), 24,
+                         "SetTokenInformation(TokenVirtualizationEnabled)")
 
 
     def test_language_profile_through_system_input_dll(self):
@@ -831,6 +884,99 @@ class SignedCases:
         self.assertEqual(self.sys32("tvl1.IME"), w.STANDIN_IME)
 
 
+
+class Win64Cases:
+    """The 32-bit installer and uninstaller on 64-bit Windows (a 64-bit prefix): the native
+    system directory is the prefix's system32, the 32-bit one its syswow64."""
+
+    def ours(self, sub):
+        """{name: bytes} of the tvl* files in the Windows directory's `sub`."""
+        d = self.windir(sub)
+        out = {}
+        for n in sorted(os.listdir(d)):
+            if n.lower().startswith("tvl"):
+                with open(os.path.join(d, n), "rb") as f:
+                    out[n] = f.read()
+        return out
+
+    def show_both(self, when):
+        for sub in ("system32", "syswow64"):
+            print("%s, %s: %s" % (when, sub, ", ".join("%s (%d bytes)" % (n, len(d)) for n, d in
+                                                        self.ours(sub).items()) or "no tvl* file"),
+                  file=sys.stderr)
+
+    def ship(self, module64):
+        """C:\\tvl with the program and its files, and x64\\tvl1.IME holding module64."""
+        folder = w.layout_folder(self.prefix, self.exe_path)
+        os.makedirs(os.path.join(folder, "x64"), exist_ok=True)
+        with open(os.path.join(folder, "x64", "tvl1.IME"), "wb") as f:
+            f.write(module64)
+
+    def test_each_system_directory_gets_its_module_and_the_uninstaller_removes_both(self):
+        with open(STATE["oldime64"], "rb") as f:
+            module64 = f.read()
+        # XP x64 has no "Sysnative": there file system redirection is turned off instead.
+        for tag, shipped, version in (("with x64", True, None), ("without x64", False, None),
+                                      ("with x64 as XP x64", True, "winxp64")):
+            with self.subTest(tag):
+                if tag != "with x64":
+                    self.fresh(tag.replace(" ", "-"))
+                if version:
+                    self.seed('[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="%s"\n' % version)
+                if shipped:
+                    self.ship(module64)
+                res = self.run_it()
+                print("", file=sys.stderr)
+                self.show_both("%s, installed" % tag)
+                self.assert_box(res, OK_TEXT if shipped else ONLY_32BIT)
+                self.assert_ours(LAYOUT)
+                self.assertEqual(self.ours("syswow64"), {"tvl1.IME": w.STANDIN_IME,
+                                                         "tvl1.MB": w.STANDIN_MB})
+                self.assertEqual(self.ours("system32"), {"tvl1.IME": module64,
+                                                         "tvl1.MB": w.STANDIN_MB} if shipped else {})
+                res = self.run_program(UNINSTALLER)
+                self.show_both("%s, uninstalled" % tag)
+                self.assert_box(res, UN_OK)
+                self.assertEqual((self.ours("system32"), self.ours("syswow64")), ({}, {}))
+
+    def test_modules_in_use_go_at_the_restart_from_the_right_directory(self):
+        # A restart's moves are carried out by a native process: the names stored must be the
+        # ones it reads, system32 for the native directory and syswow64 for the 32-bit one.
+        with open(STATE["oldime64"], "rb") as f:
+            old64 = f.read()
+        with open(STATE["oldime"], "rb") as f:
+            module32 = f.read()
+        new64 = b"TVL-IME-64\x00new build" * 64
+        with open(os.path.join(self.windir("system32"), "tvl1.IME"), "wb") as f:
+            f.write(old64)
+        self.ship(new64)
+        res = self.run_while_held("tvl1.IME", map_image=True, locker="locker64", ime=module32)
+        scheduled = self.scheduled()
+        print("", file=sys.stderr)
+        self.show_both("installed while system32's module was mapped by a 64-bit program")
+        print("scheduled: %r" % scheduled, file=sys.stderr)
+        self.assert_box(res, OK_TEXT)
+        native = self.ours("system32")
+        aside = [n for n, d in native.items() if d == old64]
+        self.assertEqual(native.get("tvl1.IME"), new64)
+        self.assertEqual(len(aside), 1, "the earlier module renamed aside: %r" % list(native))
+        self.assertIn(("", "c:\\windows\\system32\\" + aside[0].lower()), scheduled)
+        self.assertEqual(self.ours("syswow64"), {"tvl1.IME": module32, "tvl1.MB": w.STANDIN_MB})
+        # The uninstaller while a 32-bit program maps the 32-bit module.
+        res = self.run_while_held("tvl1.IME", map_image=True, program=UNINSTALLER)
+        scheduled = self.scheduled()
+        self.show_both("uninstalled while syswow64's module was mapped by a 32-bit program")
+        print("scheduled: %r" % scheduled, file=sys.stderr)
+        self.assert_box(res, UN_OK)
+        wow = self.ours("syswow64")
+        self.assertEqual(list(wow.values()), [module32], "the 32-bit module renamed aside")
+        self.assertIn(("", "c:\\windows\\syswow64\\" + list(wow)[0].lower()), scheduled)
+        w.wineserver_wait(self.prefix, self.display)  # the session has ended
+        self.seed()  # any program starts a new one
+        self.show_both("after a new session")
+        self.assertEqual((self.ours("system32"), self.ours("syswow64")), ({}, {}))
+
+
 class TestTvlinst(Cases, NtCases, SignedCases, Base):
     exe = "tvlinst.exe"
 
@@ -847,6 +993,11 @@ class TestTvlinstWin98(Cases, Win98Cases, SignedCases, Base):
 class TestSetupWin98(Cases, Win98Cases, Base):
     exe = "setup.exe"
     family = "win98"
+
+
+class TestTvlinstWin64(Win64Cases, Base):
+    exe = "tvlinst.exe"
+    family = "win64"
 
 
 class TestTvluninstall(UninstallCases, Base):
@@ -895,8 +1046,11 @@ def main():
         w.use_win64()
         CFG["dist"] = os.path.abspath(a.win64_dist)
         CFG["build"] = os.path.join(CFG["build"], "win64")
+    if refused:  # the 32-bit programs beside 64-bit ones: not where 32-bit programs cannot run
+        tests = [t for t in tests if getattr(t, "family", None) != "win64"]
     if a.pattern:
         tests = [t for t in tests if a.pattern in t.id()]
+    CFG["families"] = {getattr(case, "family", None) for case in tests}
     if not tests:
         print("e2e: no case to run")
         return 1

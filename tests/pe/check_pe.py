@@ -48,6 +48,13 @@ NOT_ON_WIN95 = {
     'MoveFileWithProgressA', 'MoveFileWithProgressW', 'GetNativeSystemInfo',
     'IsWow64Process', 'Wow64DisableWow64FsRedirection', 'Wow64RevertWow64FsRedirection',
 }
+# What the programs call on later systems only: each is looked up with GetProcAddress where
+# it is used, and an import of any of them fails the check.
+LOOKED_UP = {
+    'IsWow64Process', 'Wow64DisableWow64FsRedirection', 'Wow64RevertWow64FsRedirection',
+    'OpenProcessToken', 'SetTokenInformation', 'GetSystemWindowsDirectoryA',
+    'GetSystemWindowsDirectoryW', 'SetDefaultDllDirectories', 'SetDllDirectoryA', 'MoveFileExW',
+}
 MAX_SIZE = 24 * 1024  # of the image: a signature lies outside it, in the certificate table
 IMAGE_DIRECTORY_ENTRY_SECURITY = 4
 WIN_CERT_REVISION_2_0, WIN_CERT_TYPE_PKCS_SIGNED_DATA = 0x0200, 2
@@ -317,10 +324,13 @@ def check_platform(c, pe, exe, dlls):
     print('imports: %s' % ', '.join(dlls))
     c.check(sorted(dlls) == sorted(IMPORTED_DLLS),
             'imports exactly %s (imports %s)' % (', '.join(sorted(IMPORTED_DLLS)), ', '.join(dlls)))
-    names = sorted({i.name.decode('ascii', 'replace')
-                    for e in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', []) for i in e.imports
-                    if i.name} & NOT_ON_WIN95)
+    imported = {i.name.decode('ascii', 'replace')
+                for e in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', []) for i in e.imports if i.name}
+    names = sorted(imported & NOT_ON_WIN95)
     c.check(not names, 'imports nothing Windows 95 lacks (imports %s)' % ', '.join(names))
+    names = sorted(imported & LOOKED_UP)
+    c.check(not names, 'imports none of %s, which are looked up (imports %s)'
+            % (', '.join(sorted(LOOKED_UP)), ', '.join(names)))
     oh = pe.OPTIONAL_HEADER
     sub = (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion)
     osv = (oh.MajorOperatingSystemVersion, oh.MinorOperatingSystemVersion)

@@ -24,8 +24,12 @@ class RunSequenceTest : public InstallerTest {
   // The whole run: Load, then Activate; returns the one message shown.
   std::u16string Run() {
     FrmSetup form(fake);
+    const size_t loads = fake.loaded_layouts.size(), profile_calls = fake.profile_calls.size();
     form.Load();
     EXPECT_EQ(form.Outcome(), kExitNotRun) << "nothing reported yet";
+    // From Windows 8 on a layout loaded by a process without the focus window has no effect.
+    EXPECT_EQ(fake.loaded_layouts.size(), loads) << "layout loaded while the window is hidden";
+    EXPECT_EQ(fake.profile_calls.size(), profile_calls) << "profile changed while the window is hidden";
     form.Activate();
     EXPECT_EQ(fake.open_handle_count(), 0);
     EXPECT_EQ(fake.messages.size(), 1u);
@@ -33,8 +37,9 @@ class RunSequenceTest : public InstallerTest {
     if (fake.messages.empty()) return u"<no message>";
     EXPECT_EQ(fake.messages[0].title, u"Tavrel输入法安装");
     EXPECT_EQ(fake.messages[0].style, 64);
+    EXPECT_EQ(fake.messages[0].layouts_loaded, fake.loaded_layouts.size()) << "loaded after the message";
     // The exit status follows the message shown.
-    EXPECT_EQ(form.Outcome(), fake.messages[0].prompt == kSuccess ? kExitInstalled : kExitReportedFailure);
+    EXPECT_EQ(form.Outcome(), fake.messages[0].prompt.rfind(kSuccess, 0) == 0 ? kExitInstalled : kExitReportedFailure);
     return fake.messages[0].prompt;
   }
   std::string Installed(const char16_t* name) {
@@ -58,12 +63,67 @@ TEST_F(RunSequenceTest, FullInstallation) {
   EXPECT_EQ(fake.run_locks, 1);
   EXPECT_TRUE(fake.lock_came_first) << "the run lock was taken after the run had begun";
   EXPECT_EQ(fake.String(kHkcu, u"Keyboard Layout\\Preload", u"1"), u"E0200804");
-  // Added to the language profile once the layout is active; a missing input.dll changes nothing.
+  // Added to the language profile once the layout is active.
   EXPECT_EQ(fake.profile_calls, std::vector<std::u16string>{u"0804:E0200804 0"});
-  Reset();
-  Ship(u"C:\\tvl");
-  fake.input_dll_present = false;
-  EXPECT_EQ(Run(), kSuccess);
+}
+
+TEST_F(RunSequenceTest, WhatCountsDependsOnTheWindowsVersion) {
+  // From Windows 8 (6.2) on, the language profile is the list the system keeps: a profile
+  // that cannot be changed is a failure there. Virtualization is turned off from Vista (6.0)
+  // on, before the first registry key is opened, and nothing is called on older systems.
+  struct Case { int32_t platform; uint32_t major, minor; bool input_dll; bool installed; int virtualization_calls; };
+  const Case cases[] = {
+      {2, 6, 2, true, true, 1},   {2, 6, 2, false, false, 1}, {2, 6, 1, false, true, 1},
+      {2, 6, 0, false, true, 1},  {2, 5, 2, false, true, 0},  {1, 4, 10, false, true, 0},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    Ship(u"C:\\tvl");
+    fake.platform_id = c.platform;
+    fake.major_version = c.major, fake.minor_version = c.minor;
+    fake.input_dll_present = c.input_dll;
+    const std::string row = std::to_string(c.major) + "." + std::to_string(c.minor) + (c.input_dll ? "" : " no input.dll");
+    EXPECT_EQ(Run(), c.installed ? kSuccess : kNotInstalled) << row;
+    EXPECT_EQ(fake.profile_calls.size(), 1u) << row;
+    EXPECT_EQ(fake.virtualization_calls, c.virtualization_calls) << row;
+    EXPECT_EQ(fake.virtualization_came_first, c.virtualization_calls > 0) << row;
+  }
+}
+
+TEST_F(RunSequenceTest, SixtyFourBitModuleGoesIntoTheNativeSystemDirectory) {
+  // On 64-bit Windows each system directory gets the module built for its programs and the
+  // code table; without the 64-bit module the message says that only 32-bit programs get it.
+  const std::u16string native = u"C:\\WINDOWS\\Sysnative\\";
+  struct Case { bool windows64, module64; std::string ime64; std::u16string message; };
+  const Case cases[] = {
+      {true, true, "64-bit module", kSuccess},
+      {true, false, "<absent>", kSuccess + u"\n此输入法只能在32位程序中使用。"},
+      {false, true, "<absent>", kSuccess},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    Ship(u"C:\\tvl");
+    if (c.windows64) fake.native_dir = native.substr(0, native.size() - 1);
+    if (c.module64) fake.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{"64-bit module"};
+    EXPECT_EQ(Run(), c.message) << c.windows64 << c.module64;
+    EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes");
+    EXPECT_EQ(Installed(u"tvl1.MB"), "table bytes");
+    FakeFile* ime64 = fake.File(native + u"tvl1.IME");
+    FakeFile* mb64 = fake.File(native + u"tvl1.MB");
+    EXPECT_EQ(ime64 ? ime64->bytes : "<absent>", c.ime64);
+    EXPECT_EQ(mb64 ? mb64->bytes : "<absent>", c.ime64 == "<absent>" ? "<absent>" : "table bytes");
+  }
+  // The native copies follow the rules of the others: a copy that fails counts only where the
+  // target holds the same bytes.
+  for (const char* held : {"older module", "64-bit module"}) {
+    Reset();
+    Ship(u"C:\\tvl");
+    fake.native_dir = native.substr(0, native.size() - 1);
+    fake.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{"64-bit module"};
+    fake.files[native + u"tvl1.IME"] = FakeFile{held};
+    fake.File(native + u"tvl1.IME")->locked = true;
+    EXPECT_EQ(Run(), std::string(held) == "older module" ? kNotInstalled : kSuccess) << held;
+  }
 }
 
 TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
@@ -265,6 +325,26 @@ TEST_F(UninstallTest, WhatCannotBeRemovedIsReportedAndTheRestIsRemoved) {
     EXPECT_FALSE(fake.HasKey(kHkcu, PreloadKey(2))) << fault;
     EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.MB") != nullptr, f == "system directory") << fault;
   }
+}
+
+TEST_F(UninstallTest, RemovesTheNativeCopiesOn64BitWindows) {
+  fake.native_dir = u"C:\\WINDOWS\\Sysnative";
+  fake.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{"64-bit module"};
+  const std::string files = Files();
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_NE(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.MB"), nullptr);
+  fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME")->locked = true;
+  EXPECT_EQ(Uninstall(), kUninstalled);
+  EXPECT_EQ(fake.deleted_at_restart, std::vector<std::u16string>{u"C:\\WINDOWS\\Sysnative\\tvl1.IME.aside"});
+  fake.files.erase(fake.deleted_at_restart[0]);
+  EXPECT_EQ(Files(), files);
+  // A native copy that stays is a failure; the rest is removed all the same.
+  fake.messages.clear();
+  EXPECT_EQ(Run(), kSuccess);
+  fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.MB")->undeletable = true;
+  EXPECT_EQ(Uninstall(), kNotUninstalled);
+  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME"), nullptr);
+  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr);
 }
 
 TEST_F(UninstallTest, FileInUseIsDeletedAtTheNextRestart) {

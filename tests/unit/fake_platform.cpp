@@ -223,6 +223,8 @@ int32_t FakePlatform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
 bool FakePlatform::GetVersionExA(OsVersionInfo* info) {
   if (version_query_fails || info->size != sizeof(OsVersionInfo)) return false;
   info->platform_id = platform_id;
+  info->major_version = major_version;
+  info->minor_version = minor_version;
   return true;
 }
 

@@ -16,6 +16,7 @@
 std::string ToAnsi(const std::u16string& text);     // code page 936
 std::u16string FromAnsi(const std::string& bytes);
 std::u16string ToU16(const Text& text);
+Text ToText(const std::u16string& s);
 
 struct FakeKey {
   std::map<std::string, std::string> values;  // lower-cased name -> stored bytes
@@ -63,6 +64,10 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   std::set<std::string> unwritable_values;  // lower-cased value names whose write fails
   bool version_query_fails = false;
   int32_t platform_id = 2;
+  uint32_t major_version = 6, minor_version = 2;  // as Windows 8 to 11 report it
+  std::u16string native_dir;  // 64-bit Windows: the native system directory
+  int virtualization_calls = 0;
+  bool virtualization_came_first = false;  // turned off before any registry key was opened
 
   std::string system_dir = "C:\\WINDOWS\\system32";
   int system_dir_result_override = -1;  // >= 0: the call returns this and writes nothing
@@ -92,6 +97,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
     std::u16string prompt;
     int32_t style;
     std::u16string title;
+    size_t layouts_loaded;  // loaded_layouts.size() when it was shown
   };
   std::vector<Message> messages;
   bool unloaded = false;
@@ -116,6 +122,11 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
   bool GetVersionExA(OsVersionInfo* info) override;
+  Text NativeSystemDirectory() override { return ToText(native_dir); }
+  bool TurnOffVirtualization() override {
+    if (virtualization_calls++ == 0) virtualization_came_first = next_handle_ == 0x100;
+    return true;
+  }
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override {
@@ -140,7 +151,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   void MoveLabel(int left, int top) override { label_left = left, label_top = top; }
   int ScreenHeight() override { return screen_height_twips; }
   void ShowMessage(const Text& prompt, int32_t style, const Text& title) override {
-    messages.push_back({ToU16(prompt), style, ToU16(title)});
+    messages.push_back({ToU16(prompt), style, ToU16(title), loaded_layouts.size()});
   }
   void UnloadWindow() override { unloaded = true; }
 
@@ -166,4 +177,3 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   int32_t next_handle_ = 0x100;
 };
 
-Text ToText(const std::u16string& s);
