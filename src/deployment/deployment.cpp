@@ -10,24 +10,52 @@ size_t FirstZero(const Text& text) {
   return i;
 }
 
-void DeployFile(InstallerState& state, Platform& platform, const Text& source_dir,
-                const char16_t* name, const char16_t* missing_message) {
-  // A presence test that cannot be carried out lets the copy be attempted.
-  if (platform.FileExists(name) == Presence::kAbsent) {
-    state.Report.Append(missing_message);
-    return;
+const char16_t kModuleName[] = u"tvl1.IME";
+const char16_t kTableName[] = u"tvl1.MB";
+
+Text InSystemDir(const InstallerState& state, const char16_t* name) {
+  return Text(state.SystemDir).Append(u'\\').Append(name);
+}
+
+// The copy is complete beside `target`, which holds an earlier file (`attributes`).
+Placement ReplaceExisting(InstallerState& state, Platform& platform, const Text& copy, const Text& target,
+                          uint32_t attributes, bool wait) {
+  const bool read_only = attributes & kAttributeReadOnly;  // neither renamed nor replaced as it is
+  if (read_only) platform.SetFileAttributes(target, attributes & ~kAttributeReadOnly);
+  Text aside;
+  if (!wait && !platform.FileInUse(target) && platform.MakeFileBeside(target, &aside)) {
+    if (platform.MoveFile(target, aside, /*replace=*/true)) {
+      if (platform.MoveFile(copy, target, /*replace=*/false)) {
+        // Only now that the target holds the new file may the old one go; a module still
+        // mapped (NT) is deleted at the next restart.
+        if (!platform.DeleteFile(aside) && platform.MoveAtRestart(aside, Text())) state.RestartNeeded = true;
+        return Placement::kReplaced;
+      }
+      // Should even the way back fail, the restart gives the old file its name back.
+      if (!platform.MoveFile(aside, target, /*replace=*/false)) platform.MoveAtRestart(aside, target);
+      if (read_only) platform.SetFileAttributes(target, attributes);
+      return Placement::kFailed;
+    }
+    platform.DeleteFile(aside);  // taken in use since it was probed, or denied
   }
-  if (state.SystemDir.empty()) {
-    // Never copy into the root of the current drive.
-    state.InstallFailed = true;
-    return;
+  // The complete copy waits beside the target and takes its place at the next restart.
+  if (platform.MoveAtRestart(copy, target)) {
+    state.RestartNeeded = true;
+    return Placement::kAtRestart;
   }
-  state.TargetPath = Text(state.SystemDir).Append(u'\\').Append(name);
+  if (read_only) platform.SetFileAttributes(target, attributes);
+  return Placement::kFailed;
+}
+
+// A copy that fails counts where the target already holds the same bytes (a user without
+// the rights to replace what an administrator installed).
+Placement DeployFile(InstallerState& state, Platform& platform, const Text& source_dir, const char16_t* name,
+                     bool wait) {
+  state.TargetPath = InSystemDir(state, name);
   const Text source = Text(source_dir).Append(name);
-  if (!platform.CopyFileOver(source, state.TargetPath) &&
-      !platform.FilesMatch(source, state.TargetPath)) {
-    state.InstallFailed = true;
-  }
+  const Placement placed = PlaceFile(state, platform, source, state.TargetPath, wait);
+  if (placed == Placement::kFailed && !platform.FilesMatch(source, state.TargetPath)) state.InstallFailed = true;
+  return placed;
 }
 
 }  // namespace
@@ -64,9 +92,44 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
   return source_dir;
 }
 
+void CheckSourceFiles(InstallerState& state, Platform& platform) {
+  if (platform.FileExists(kModuleName) == Presence::kAbsent) state.Report.Append(u"输入法文件未找到！");
+  if (platform.FileExists(kTableName) == Presence::kAbsent) state.Report.Append(u"码表文件未找到！");
+}
+
+Placement PlaceFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,
+                    bool wait) {
+  const uint32_t attributes = platform.FileAttributes(target);
+  Text copy;
+  if ((attributes != kNoFile && (attributes & kAttributeDirectory)) || !platform.MakeFileBeside(target, &copy))
+    return Placement::kFailed;
+  // The copy is a new file made here, so it is never read-only, whatever the source is.
+  if (platform.CopyFlushed(source, copy)) {
+    if (attributes == kNoFile) {
+      if (platform.MoveFile(copy, target, /*replace=*/false)) return Placement::kCreated;
+    } else {
+      const Placement placed = ReplaceExisting(state, platform, copy, target, attributes, wait);
+      if (placed != Placement::kFailed) return placed;
+    }
+  }
+  platform.DeleteFile(copy);
+  return Placement::kFailed;
+}
+
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
-  DeployFile(state, platform, source_dir, u"tvl1.IME", u"输入法文件未找到！");
-  DeployFile(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！");
+  // Never copy into the root of the current drive; nor at all when the registration failed:
+  // the run will report failure, and the files would stay without a layout.
+  if (state.SystemDir.empty()) state.InstallFailed = true;
+  if (state.InstallFailed) return;
+  RemoveLeftovers(state, platform, state.SystemDir);
+  // Until the restart, a new module would run against the old code table, or the other way
+  // round: when either must wait, both wait.
+  bool wait = platform.FileInUse(InSystemDir(state, kModuleName)) ||
+              platform.FileInUse(InSystemDir(state, kTableName));
+  Placement placed = DeployFile(state, platform, source_dir, kModuleName, wait);
+  if (placed == Placement::kCreated) state.CreatedFiles |= 1;
+  wait = wait || placed == Placement::kAtRestart;
+  if (DeployFile(state, platform, source_dir, kTableName, wait) == Placement::kCreated) state.CreatedFiles |= 2;
 }
 
 void ActivateLayout(InstallerState& state, Platform& platform) {
@@ -86,23 +149,74 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
 
 // Removal.
 
+FileRemoval RemoveInstalledFile(InstallerState& state, Platform& platform, const Text& path) {
+  const uint32_t attributes = platform.FileAttributes(path);
+  if (attributes == kNoFile) return FileRemoval::kAbsent;
+  if (attributes & kAttributeDirectory) return FileRemoval::kFailed;
+  const bool read_only = attributes & kAttributeReadOnly;  // not deleted as it is
+  if (read_only) platform.SetFileAttributes(path, attributes & ~kAttributeReadOnly);
+  // A replacement pending at the restart would bring the file back: its deletion is
+  // scheduled after it, under its own name.
+  const bool pending = platform.PendingAtRestart(path);
+  if (!pending && !platform.FileInUse(path) && platform.DeleteFile(path)) return FileRemoval::kRemoved;
+  // Renamed aside first, so that an installation before the restart finds the name free (a
+  // deletion scheduled under it would take the new file).
+  Text aside;
+  if (!pending && platform.MakeFileBeside(path, &aside)) {
+    if (platform.MoveFile(path, aside, /*replace=*/true)) {
+      if (platform.MoveAtRestart(aside, Text())) {
+        state.RestartNeeded = true;
+        return FileRemoval::kRemoved;
+      }
+      platform.MoveFile(aside, path, /*replace=*/false);
+    } else {
+      platform.DeleteFile(aside);
+    }
+  }
+  if (platform.MoveAtRestart(path, Text())) {
+    state.RestartNeeded = true;
+    return FileRemoval::kRemoved;
+  }
+  // Nothing scheduled: the file as it was.
+  if (read_only) platform.SetFileAttributes(path, attributes);
+  return FileRemoval::kFailed;
+}
+
+void RemoveLeftovers(InstallerState& state, Platform& platform, const Text& directory) {
+  Text leftover;
+  for (int index = 0; platform.FindLeftover(directory, index, &leftover);) {
+    if (platform.PendingAtRestart(leftover)) {
+      ++index;
+    } else if (!platform.DeleteFile(leftover)) {
+      // An old module renamed aside and still mapped.
+      if (platform.MoveAtRestart(leftover, Text())) state.RestartNeeded = true;
+      ++index;
+    }
+  }
+}
+
 namespace {
 
-void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const char16_t* name) {
-  (state.TargetPath = state.SystemDir).Append(u'\\').Append(name);
-  const FileRemoval removed = removal.RemoveFile(state.TargetPath);
+void RemoveFile(UninstallerState& state, Platform& platform, const char16_t* name) {
+  const FileRemoval removed = RemoveInstalledFile(state, platform, InSystemDir(state, name));
   if (removed != FileRemoval::kAbsent) state.Found = true;
   if (removed == FileRemoval::kFailed) state.RemovalFailed = true;
 }
 
 }  // namespace
 
-void RemoveFiles(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
+void RemoveFiles(UninstallerState& state, Platform& platform) {
   DetermineDirectories(state, platform);
   if (state.SystemDir.empty()) {
     state.RemovalFailed = true;  // whether the files are there cannot be known
     return;
   }
-  RemoveFile(state, removal, u"tvl1.IME");
-  RemoveFile(state, removal, u"tvl1.MB");
+  RemoveLeftovers(state, platform, state.SystemDir);
+  RemoveFile(state, platform, kModuleName);
+  RemoveFile(state, platform, kTableName);
+}
+
+void RemoveCreatedFiles(InstallerState& state, Platform& platform) {
+  if (state.CreatedFiles & 1) RemoveInstalledFile(state, platform, InSystemDir(state, kModuleName));
+  if (state.CreatedFiles & 2) RemoveInstalledFile(state, platform, InSystemDir(state, kTableName));
 }

@@ -47,42 +47,6 @@ bool MakeFileBeside(const wchar_t* path, wchar_t* made) {
   return wide::GetTempFileName(directory, L"tvl", made) != 0;
 }
 
-namespace {
-
-// Puts the complete `copy` in the place of the existing `target`, or, where the target is in
-// use and cannot be replaced, leaves it as it is and schedules the copy to take its place at
-// the next restart. False when neither could be done: the target's name then holds the old
-// file (should even renaming it back fail, the NT family gives it back at the restart).
-bool ReplaceExisting(const wchar_t* copy, const wchar_t* target) {
-  if (IsNtFamily()) {
-    if (wide::MoveFileReplacing(copy, target)) return true;
-    // A target open without delete sharing can be neither replaced nor renamed; a module in
-    // use can be renamed.
-  } else if (!File(wide::CreateFile(target, GENERIC_READ, /*share=*/0, OPEN_EXISTING)).ok()) {
-    // Windows 95/98/Me delete and replace a file even while it is open or mapped as a module:
-    // one in use is told by a sharing violation when opened sharing nothing. (A File that
-    // failed to open closes nothing, so the error is still the open's.)
-    return GetLastError() == ERROR_SHARING_VIOLATION && MoveAtRestart(copy, target);
-  }
-  wchar_t aside[MAX_PATH];
-  if (!MakeFileBeside(target, aside)) return false;
-  if (!wide::MoveFileReplacing(target, aside)) {
-    const bool in_use = GetLastError() == ERROR_SHARING_VIOLATION;
-    wide::DeleteFile(aside);
-    return in_use && MoveAtRestart(copy, target);
-  }
-  if (!wide::MoveFileReplacing(copy, target)) {
-    if (!wide::MoveFileReplacing(aside, target)) MoveAtRestart(aside, target);
-    return false;
-  }
-  // Only now that the target holds the new file may the old one go; a module still mapped
-  // cannot be deleted before the restart.
-  if (!wide::DeleteFile(aside)) MoveAtRestart(aside, nullptr);
-  return true;
-}
-
-}  // namespace
-
 // Registry.
 
 int32_t Win32Platform::RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
@@ -179,27 +143,50 @@ Presence Win32Platform::FileExists(const Text& name) {
   return (attributes & excluded) ? Presence::kAbsent : Presence::kPresent;
 }
 
-// The copy goes to a new file beside the target, is flushed to the disk, and takes the
-// target's place only once complete, so a full disk, a read error or a power cut leaves the
-// earlier file as it was. The new file is made here, so it is never read-only whatever the
-// source's attributes.
-bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
-  const wchar_t* target_path = WideChars(target);
-  const DWORD attributes = wide::GetFileAttributes(target_path);
-  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+uint32_t Win32Platform::FileAttributes(const Text& path) { return wide::GetFileAttributes(WideChars(path)); }
 
-  wchar_t copy[MAX_PATH];
-  if (!MakeFileBeside(target_path, copy)) return false;
-  if (CopyBytes(WideChars(source), copy)) {
-    const bool read_only = exists && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (read_only) wide::SetFileAttributes(target_path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-    if (exists ? ReplaceExisting(copy, target_path) : wide::MoveFileReplacing(copy, target_path))
-      return true;
-    if (read_only) wide::SetFileAttributes(target_path, attributes);
-  }
-  wide::DeleteFile(copy);
-  return false;
+bool Win32Platform::SetFileAttributes(const Text& path, uint32_t attributes) {
+  return wide::SetFileAttributes(WideChars(path), attributes);
+}
+
+bool Win32Platform::MakeFileBeside(const Text& path, Text* made) {
+  wchar_t name[MAX_PATH];
+  if (!::MakeFileBeside(WideChars(path), name)) return false;
+  *made = u"";
+  for (int i = 0; name[i]; ++i) made->Append(static_cast<char16_t>(name[i]));
+  return true;
+}
+
+bool Win32Platform::CopyFlushed(const Text& source, const Text& target) {
+  return CopyBytes(WideChars(source), WideChars(target));
+}
+
+bool Win32Platform::MoveFile(const Text& from, const Text& to, bool replace) {
+  return wide::MoveFile(WideChars(from), WideChars(to), replace);
+}
+
+bool Win32Platform::DeleteFile(const Text& path) { return wide::DeleteFile(WideChars(path)); }
+
+bool Win32Platform::FileInUse(const Text& path) {
+  // NT: an open without delete sharing refuses an open for deletion. Windows 95/98/Me, which
+  // lack delete sharing, delete and rename any file: one in use refuses an open sharing nothing.
+  const bool nt = IsNtFamily();
+  return !File(wide::CreateFile(WideChars(path), nt ? DELETE : GENERIC_READ, nt ? kShareAll : 0, OPEN_EXISTING))
+              .ok() &&
+         GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+bool Win32Platform::MoveAtRestart(const Text& from, const Text& to) {
+  return ::MoveAtRestart(WideChars(from), to.empty() ? nullptr : WideChars(to));
+}
+
+bool Win32Platform::FindLeftover(const Text& directory, int index, Text* path) {
+  wchar_t name[MAX_PATH];
+  if (!wide::FindFile(WideChars(Text(directory).Append(u"\\tvl*.tmp")), index, name)) return false;
+  *path = directory;
+  path->Append(u'\\');
+  for (int i = 0; name[i]; ++i) path->Append(static_cast<char16_t>(name[i]));
+  return true;
 }
 
 bool Win32Platform::FilesMatch(const Text& a, const Text& b) {

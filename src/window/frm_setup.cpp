@@ -13,13 +13,30 @@ void FrmSetup::Load() {
   platform_.TakeRunLock();
   platform_.SetCaption(kCaption);
   PaintBackdrop(platform_);
+  // Nothing is written when a file to copy is missing.
+  CheckSourceFiles(state_, platform_);
+  if (!state_.Report.empty()) return;
   RegisterLayoutSlot(state_, platform_);
+  // The slot on the disk before a list names it: the two parts of the registry are written
+  // at separate moments, and a power cut could otherwise keep the entry without the slot.
+  removal_.RegFlushKey(RegistryRoot::kLocalMachine);
   RegisterPreloadEntry(state_, platform_);
   const Text source_dir = DetermineDirectories(state_, platform_);
   // From here on a failing operation is passed over and the run goes on.
   DeployFiles(state_, platform_, source_dir);
   ActivateLayout(state_, platform_);
-  if (state_.Report.empty()) AddToLanguageProfile(state_, platform_);
+  if (state_.Report.empty())
+    AddToLanguageProfile(state_, platform_);
+  else
+    RemoveWhatTheRunCreated(state_, platform_, removal_);
+}
+
+// The list entries first, as the uninstaller removes them: a run ended in between leaves no
+// entry naming a slot that is not ours.
+void RemoveWhatTheRunCreated(InstallerState& state, Platform& platform, PlatformRemoval& removal) {
+  RemoveAddedEntries(state, platform, removal);
+  RemoveCreatedSlot(state, removal);
+  RemoveCreatedFiles(state, platform);
 }
 
 void FrmSetup::Resize() { RepaintAndPlaceLabel(platform_); }

@@ -21,6 +21,16 @@ struct InstallerState {
   // Set when a step the layout depends on did not complete (no free slot, a registry
   // write or a file copy failed); the activation step then reports failure instead.
   bool InstallFailed = false;
+  // A file of this run waits for the next restart, to be replaced or deleted then.
+  bool RestartNeeded = false;
+  // What this run created, for a failed run to remove again: the slot key (or one that
+  // held no value), the number of the subkey entry and of the NT family's named value it
+  // wrote where none was (0: none), and the files where none was (bit 0 tvl1.IME, bit 1
+  // tvl1.MB).
+  bool CreatedSlot = false;
+  int32_t AddedEntry = 0;
+  int32_t AddedValue = 0;
+  uint32_t CreatedFiles = 0;
 };
 
 /// Size in bytes of the registry read buffer (260 spaces in the ANSI code page).
