@@ -180,6 +180,68 @@ TEST_F(RunSequenceTest, SourceMissingFromProgramFolderFailsTheCopy) {
   EXPECT_EQ(Run(), kNotInstalled);
 }
 
+TEST_F(RunSequenceTest, AFailedRunRemovesWhatItCreatedAndKeepsWhatWasThere) {
+  for (bool upgrade : {false, true}) {
+    for (const char* fault : {"copy", "activation"}) {
+      Reset();
+      Ship(u"C:\\tvl");
+      fake.PutString(kHkcu, PreloadKey(1), u"", u"00000804");
+      fake.PutString(kHkcu, u"Keyboard Layout\\Preload", u"1", u"00000804");
+      if (upgrade) {
+        EXPECT_EQ(Run(), kSuccess);
+        fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"].bytes = "old module";
+        fake.messages.clear();
+      }
+      const std::string hklm = Dump(kHklm), hkcu = Dump(kHkcu);
+      fake.copies_fail = *fault == 'c';
+      if (*fault == 'a') fake.layout_load = FakePlatform::LayoutLoad::kReturnsZero;
+      EXPECT_EQ(Run(), kNotInstalled) << fault;
+      EXPECT_EQ(Dump(kHklm), hklm) << fault << (upgrade ? " upgrade" : "");
+      EXPECT_EQ(Dump(kHkcu), hkcu) << fault << (upgrade ? " upgrade" : "");
+      // Files created go; an earlier one stays whole, old or new.
+      const bool copied = *fault == 'a';
+      EXPECT_EQ(Installed(u"tvl1.IME"), !upgrade ? "<absent>" : copied ? "module bytes" : "old module") << fault;
+      EXPECT_EQ(Installed(u"tvl1.MB"), upgrade ? "table bytes" : "<absent>") << fault;
+      EXPECT_EQ(fake.files.size(), upgrade ? 4u : 2u) << "nothing left over";
+    }
+  }
+}
+
+TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCancelsThat) {
+  using Use = FakeFile::Use;
+  for (int32_t family : {2, 1}) {
+    for (auto [module, table] : {std::pair{Use::kNone, Use::kNone}, {Use::kMapped, Use::kNone},
+                                 {Use::kNone, Use::kOpen}, {Use::kOpen, Use::kNone}, {Use::kMapped, Use::kOpen}}) {
+      for (bool uninstall : {false, true}) {
+        Reset();
+        Ship(u"C:\\tvl");
+        fake.platform_id = family;
+        fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{"old module", module};
+        fake.files[u"C:\\WINDOWS\\system32\\tvl1.MB"] = FakeFile{"old table", table};
+        const std::string what = (family == 2 ? "NT " : "9x ") + std::to_string(int(module)) + "/" +
+                                 std::to_string(int(table)) + (uninstall ? " uninstalled" : "");
+        EXPECT_EQ(Run(), kSuccess) << what;
+        // NT renames a mapped module aside; an open file, and on 9x any file in use, waits.
+        const bool wait = family == 2 ? module == Use::kOpen || table == Use::kOpen
+                                      : module != Use::kNone || table != Use::kNone;
+        EXPECT_EQ(Installed(u"tvl1.IME"), wait ? "old module" : "module bytes") << what;
+        EXPECT_EQ(Installed(u"tvl1.MB"), wait ? "old table" : "table bytes") << what;
+        EXPECT_EQ(fake.at_restart.empty(), module == Use::kNone && table == Use::kNone) << what;
+        if (uninstall) {
+          FrmUninstall form(fake, fake);
+          form.Load();
+          EXPECT_FALSE(form.state().RemovalFailed) << what;
+          EXPECT_EQ(form.state().RestartNeeded, wait) << what;
+        }
+        fake.Restart();
+        EXPECT_EQ(Installed(u"tvl1.IME"), uninstall ? "<absent>" : "module bytes") << what;
+        EXPECT_EQ(Installed(u"tvl1.MB"), uninstall ? "<absent>" : "table bytes") << what;
+        EXPECT_EQ(fake.files.size(), uninstall ? 2u : 4u) << what << ": nothing left over";
+      }
+    }
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -31,6 +31,7 @@ struct FakeKey {
   // Names of values stored by RegSetValueExW: their bytes are UTF-16LE. Each form of read
   // converts a value stored by the other form, as NT does.
   std::set<std::string> wide;
+  bool operator==(const FakeKey& other) const { return values == other.values && wide == other.wide; }
 };
 
 /// Thrown by a changing call of the fake when the run is to end there.
