@@ -217,6 +217,10 @@ void RemoveFiles(UninstallerState& state, Platform& platform) {
 }
 
 void RemoveCreatedFiles(InstallerState& state, Platform& platform) {
-  if (state.CreatedFiles & 1) RemoveInstalledFile(state, platform, InSystemDir(state, kModuleName));
-  if (state.CreatedFiles & 2) RemoveInstalledFile(state, platform, InSystemDir(state, kTableName));
+  for (uint32_t bit = 0; bit < 2; ++bit) {
+    const Text path = InSystemDir(state, bit ? kTableName : kModuleName);
+    // A module the failed activation loaded is mapped still (NT): deleted at the restart.
+    if ((state.CreatedFiles >> bit & 1) && !platform.DeleteFile(path) && platform.MoveAtRestart(path, Text()))
+      state.RestartNeeded = true;
+  }
 }

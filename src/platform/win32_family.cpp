@@ -146,27 +146,6 @@ BOOL MoveFile(const wchar_t* from, const wchar_t* to, bool replace) {
   return MoveFileA(Ansi(from).bytes, target.bytes);
 }
 
-bool FindFile(const wchar_t* pattern, int index, wchar_t* name) {
-  BOOL found;
-  if (nt_family) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(pattern, &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    for (found = TRUE; found && index > 0; --index) found = FindNextFileW(find, &data);
-    FindClose(find);
-    for (int i = 0; found && (name[i] = data.cFileName[i]) != 0; ++i) {
-    }
-  } else {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(Ansi(pattern).bytes, &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    for (found = TRUE; found && index > 0; --index) found = FindNextFileA(find, &data);
-    FindClose(find);
-    if (found) ToWide(data.cFileName, lstrlenA(data.cFileName), name, MAX_PATH);
-  }
-  return found;
-}
-
 }  // namespace wide
 
 HMODULE nt::LoadSystemLibrary(const char* name) {

@@ -111,9 +111,7 @@ DWORD GetModuleFileName(wchar_t* path, DWORD capacity);
 /// older family has no MoveFileEx, so `to` is deleted first, even while in use, and is lost
 /// should the move then fail: there, `to` must be absent or a file of the program's own.
 BOOL MoveFile(const wchar_t* from, const wchar_t* to, bool replace);
-/// The name (no directory) of the `index`th file (from 0) matching `pattern` into `name`
-/// (MAX_PATH characters); false when there are not that many.
-bool FindFile(const wchar_t* pattern, int index, wchar_t* name);
+
 
 }  // namespace wide
 

@@ -180,13 +180,18 @@ bool Win32Platform::MoveAtRestart(const Text& from, const Text& to) {
   return ::MoveAtRestart(WideChars(from), to.empty() ? nullptr : WideChars(to));
 }
 
+// The directory is the system directory, as GetSystemDirectoryA gave it, and the names are
+// ASCII: the "...A" functions serve both families.
 bool Win32Platform::FindLeftover(const Text& directory, int index, Text* path) {
-  wchar_t name[MAX_PATH];
-  if (!wide::FindFile(WideChars(Text(directory).Append(u"\\tvl*.tmp")), index, name)) return false;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(Ansi(Text(directory).Append(u"\\tvl*.tmp")).bytes, &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  BOOL found = TRUE;
+  while (found && index-- > 0) found = FindNextFileA(find, &data);
+  FindClose(find);
   *path = directory;
-  path->Append(u'\\');
-  for (int i = 0; name[i]; ++i) path->Append(static_cast<char16_t>(name[i]));
-  return true;
+  path->Append(u'\\').Append(FromAnsi(data.cFileName, lstrlenA(data.cFileName)));
+  return found;
 }
 
 bool Win32Platform::FilesMatch(const Text& a, const Text& b) {
