@@ -280,11 +280,6 @@ class UninstallTest : public RunSequenceTest {
     EXPECT_EQ(form.Outcome(), fake.messages[0].prompt == kNotUninstalled ? kExitReportedFailure : kExitInstalled);
     return fake.messages[0].prompt;
   }
-  std::string Files() {
-    std::string names;
-    for (const auto& [name, file] : fake.files) names += ToAnsi(name) + " ";
-    return names;
-  }
 };
 
 // The round trip's registry and files: the rows of InterruptionTest without an interruption.
