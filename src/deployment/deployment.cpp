@@ -12,6 +12,10 @@ size_t FirstZero(const Text& text) {
 
 const char16_t kModuleName[] = u"tvl1.IME";
 const char16_t kTableName[] = u"tvl1.MB";
+// Each file's name and the report of its absence, in the order of the reports.
+const char16_t* const kModuleFile[] = {kModuleName, u"输入法文件未找到！"};
+const char16_t* const kTableFile[] = {kTableName, u"码表文件未找到！"};
+const char16_t* const* const kSourceFiles[] = {kModuleFile, kTableFile};
 
 Text InSystemDir(const InstallerState& state, const char16_t* name) {
   return Text(state.SystemDir).Append(u'\\').Append(name);
@@ -23,6 +27,7 @@ Placement ReplaceExisting(InstallerState& state, Platform& platform, const Text&
   const bool read_only = attributes & kAttributeReadOnly;  // neither renamed nor replaced as it is
   if (read_only) platform.SetFileAttributes(target, attributes & ~kAttributeReadOnly);
   Text aside;
+  bool schedule = true;
   if (!wait && !platform.FileInUse(target) && platform.MakeFileBeside(target, &aside)) {
     if (platform.MoveFile(target, aside, /*replace=*/true)) {
       if (platform.MoveFile(copy, target, /*replace=*/false)) {
@@ -33,13 +38,13 @@ Placement ReplaceExisting(InstallerState& state, Platform& platform, const Text&
       }
       // Should even the way back fail, the restart gives the old file its name back.
       if (!platform.MoveFile(aside, target, /*replace=*/false)) platform.MoveAtRestart(aside, target);
-      if (read_only) platform.SetFileAttributes(target, attributes);
-      return Placement::kFailed;
+      schedule = false;
+    } else {
+      platform.DeleteFile(aside);  // taken in use since it was probed, or denied
     }
-    platform.DeleteFile(aside);  // taken in use since it was probed, or denied
   }
   // The complete copy waits beside the target and takes its place at the next restart.
-  if (platform.MoveAtRestart(copy, target)) {
+  if (schedule && platform.MoveAtRestart(copy, target)) {
     state.RestartNeeded = true;
     return Placement::kAtRestart;
   }
@@ -93,8 +98,8 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
 }
 
 void CheckSourceFiles(InstallerState& state, Platform& platform) {
-  if (platform.FileExists(kModuleName) == Presence::kAbsent) state.Report.Append(u"输入法文件未找到！");
-  if (platform.FileExists(kTableName) == Presence::kAbsent) state.Report.Append(u"码表文件未找到！");
+  for (const char16_t* const* file : kSourceFiles)
+    if (platform.FileExists(file[0]) == Presence::kAbsent) state.Report.Append(file[1]);
 }
 
 Placement PlaceFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,

@@ -32,8 +32,8 @@ bool Win32Platform::PendingAtRestart(const Text& path) {
   int length;
   if (IsNtFamily()) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", &key) !=
+        ERROR_SUCCESS)
       return false;
     DWORD size = sizeof pending;
     const LONG result = ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,

@@ -35,18 +35,6 @@ bool CopyBytes(const wchar_t* source, const wchar_t* target) {
 
 }  // namespace
 
-bool MakeFileBeside(const wchar_t* path, wchar_t* made) {
-  wchar_t directory[MAX_PATH];
-  int cut = 0;
-  for (int i = 0; path[i] && i < MAX_PATH - 1; ++i) {
-    directory[i] = path[i];
-    if (path[i] == L'\\') cut = i + 1;
-  }
-  if (cut == 0) return false;
-  directory[cut] = L'\0';
-  return wide::GetTempFileName(directory, L"tvl", made) != 0;
-}
-
 // Registry.
 
 int32_t Win32Platform::RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
@@ -149,11 +137,14 @@ bool Win32Platform::SetFileAttributes(const Text& path, uint32_t attributes) {
   return wide::SetFileAttributes(WideChars(path), attributes);
 }
 
+// Same directory, so same volume and the directory's permissions; the name "tvlXXXX.tmp"
+// clashes with nothing already there.
 bool Win32Platform::MakeFileBeside(const Text& path, Text* made) {
+  size_t cut = path.size();
+  while (cut > 0 && path[cut - 1] != u'\\') --cut;
   wchar_t name[MAX_PATH];
-  if (!::MakeFileBeside(WideChars(path), name)) return false;
-  *made = u"";
-  for (int i = 0; name[i]; ++i) made->Append(static_cast<char16_t>(name[i]));
+  if (cut == 0 || !wide::GetTempFileName(WideChars(path.Left(cut)), L"tvl", name)) return false;
+  *made = reinterpret_cast<const char16_t*>(name);
   return true;
 }
 
@@ -190,7 +181,9 @@ bool Win32Platform::FindLeftover(const Text& directory, int index, Text* path) {
   while (found && index-- > 0) found = FindNextFileA(find, &data);
   FindClose(find);
   *path = directory;
-  path->Append(u'\\').Append(FromAnsi(data.cFileName, lstrlenA(data.cFileName)));
+  wchar_t name[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, data.cFileName, -1, name, MAX_PATH)) return false;
+  path->Append(u'\\').Append(reinterpret_cast<const char16_t*>(name));
   return found;
 }
 

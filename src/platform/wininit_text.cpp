@@ -60,10 +60,9 @@ bool NamesFile(const char16_t* text, int length, const char16_t* name, int name_
     int i = 0;
     while (i < name_length && Folded(text[at + 1 + i]) == Folded(name[i])) ++i;
     if (i < name_length) continue;
+    // The name ends there: a zero, a line break, a blank or '=' follows, or nothing.
     const int after = at + 1 + name_length;
-    if (after == length || text[after] == u'\0' || text[after] == u'=' || text[after] == u'\r' ||
-        text[after] == u'\n')
-      return true;
+    if (after == length || text[after] <= u' ' || text[after] == u'=') return true;
   }
   return false;
 }

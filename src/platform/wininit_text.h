@@ -14,6 +14,6 @@ int AddRenameLine(char* text, int length, int capacity, const char* line, int li
 
 /// True when `text` (`length` characters: WININIT.INI, or the NT family's pending renames,
 /// paths separated by zero characters) names a file `name` (`name_length` characters): a
-/// backslash, the name without regard to ASCII case, then the end, a zero, '=' or a line
-/// break.
+/// backslash, the name without regard to ASCII case, then the end, a zero, '=', a blank or
+/// a line break.
 bool NamesFile(const char16_t* text, int length, const char16_t* name, int name_length);

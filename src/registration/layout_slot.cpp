@@ -86,8 +86,7 @@ bool NamesOwnSlot(uint32_t slots, const Text& layout_id) {
 }
 
 void RemoveCreatedSlot(InstallerState& state, PlatformRemoval& removal) {
-  if (state.CreatedSlot)
-    removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, Text(kLayoutsKey).Append(LayoutIdForSlot(state.Slot)));
+  if (state.CreatedSlot) removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath);
 }
 
 void FindOwnSlots(UninstallerState& state, Platform& platform) {

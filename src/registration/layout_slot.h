@@ -15,7 +15,8 @@ int32_t QueryPlatformId(Platform& platform);
 /// Finds the first of the ten layout slots that is free (absent, or a key holding neither
 /// "Ime File" nor "Layout File") or already names "tvl1.IME",
 /// creates its key under HKEY_LOCAL_MACHINE and writes the three layout values. Leaves
-/// Slot, LayoutKeyPath and KeyHandle open on the slot key (0 when nothing was created).
+/// Slot, LayoutKeyPath (which the installer does not change afterwards) and KeyHandle open
+/// on the slot key (0 when nothing was created).
 /// A write that fails counts when the value already holds exactly the bytes it would have
 /// written. Sets InstallFailed when every slot holds another input method (nothing is then
 /// written), when the slot key cannot be created or opened, or when a value still differs
