@@ -108,6 +108,8 @@ class InterruptionTest : public InstallerTest {
   Outcome OutcomeOf(FakePlatform m, int exit) {
     EXPECT_EQ(m.open_handle_count(), 0);
     Outcome o{"", "", "", "", m.messages.size() == 1 ? ToAnsi(m.messages[0].prompt) : "<no message>", exit};
+    // No run deletes a file that an operation pending at the restart still needs.
+    for (const auto& [from, to] : m.at_restart) EXPECT_NE(m.File(from), nullptr) << ToAnsi(from);
     m.Restart();
     std::swap(fake, m);
     o.hklm = Dump(kHklm);
