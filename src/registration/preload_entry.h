@@ -7,9 +7,10 @@
 /// Windows 95/98/Me's list: walks "keyboard layout\preload\1", "\2", ... and stops at the
 /// entry whose default value already holds the layout identifier, at the first subkey
 /// without a value, or at the first missing number, which it creates; then writes the
-/// identifier there. The NT family's list, written there as well: the values "1", "2", ... of "Keyboard Layout\Preload"; the walk stops at the
-/// first number without a value or at the first value naming the layout (without regard to
-/// case), and writes the identifier there, leaving every other value as it is.
+/// identifier there. The NT family's list, written there as well: the values "1", "2", ...
+/// of "Keyboard Layout\Preload"; the walk stops at the first number without a value or at
+/// the first value naming the layout (without regard to case), and writes the identifier
+/// there, leaving every other value as it is.
 /// Closes every key handle, the slot key included. Leaves the identifier in ValueBuffer.
 /// Writes nothing when the slot step failed, and sets InstallFailed when an entry cannot be
 /// created, or its write fails while it does not already hold the identifier.
