@@ -5,7 +5,6 @@
 namespace {
 
 constexpr int32_t kSystemDirCapacity = 260;
-const char16_t kModule64[] = u"x64\\tvl1.IME";  // the 64-bit module, below the program's folder
 
 size_t FirstZero(const Text& text) {
   size_t i = 0;
@@ -13,37 +12,73 @@ size_t FirstZero(const Text& text) {
   return i;
 }
 
-// Puts a copy of `source` at `target`; one that fails counts only where the target already
-// holds the same bytes.
-void DeployFile(InstallerState& state, Platform& platform, const Text& source, const Text& target) {
-  if (!platform.CopyFileOver(source, target) && !platform.FilesMatch(source, target))
-    state.InstallFailed = true;
+const char16_t kModuleName[] = u"tvl1.IME";
+const char16_t kTableName[] = u"tvl1.MB";
+const char16_t kModule64[] = u"x64\\tvl1.IME";  // the 64-bit module, below the program's folder
+// Each file's name and the report of its absence, in the order of the reports.
+const char16_t* const kModuleFile[] = {kModuleName, u"输入法文件未找到！"};
+const char16_t* const kTableFile[] = {kTableName, u"码表文件未找到！"};
+const char16_t* const* const kSourceFiles[] = {kModuleFile, kTableFile};
+
+Text InDirectory(const Text& directory, const char16_t* name) {
+  return Text(directory).Append(u'\\').Append(name);
 }
 
-// A presence test that cannot be carried out lets the copy be attempted.
-bool Present(Platform& platform, const Text& name) {
-  return platform.FileExists(name) != Presence::kAbsent;
+// The copy is complete beside `target`, which holds an earlier file (`attributes`).
+Placement ReplaceExisting(InstallerState& state, Platform& platform, const Text& copy, const Text& target,
+                          uint32_t attributes, bool wait) {
+  const bool read_only = attributes & kAttributeReadOnly;  // neither renamed nor replaced as it is
+  if (read_only) platform.SetFileAttributes(target, attributes & ~kAttributeReadOnly);
+  Text aside;
+  bool schedule = true;
+  if (!wait && !platform.FileInUse(target) && platform.MakeFileBeside(target, &aside)) {
+    if (platform.MoveFile(target, aside, /*replace=*/true)) {
+      if (platform.MoveFile(copy, target, /*replace=*/false)) {
+        // Only now that the target holds the new file may the old one go; a module still
+        // mapped (NT) is deleted at the next restart.
+        if (!platform.DeleteFile(aside) && platform.MoveAtRestart(aside, Text())) state.RestartNeeded = true;
+        return Placement::kReplaced;
+      }
+      // Should even the way back fail, the restart gives the old file its name back.
+      if (!platform.MoveFile(aside, target, /*replace=*/false)) platform.MoveAtRestart(aside, target);
+      schedule = false;
+    } else {
+      platform.DeleteFile(aside);  // taken in use since it was probed, or denied
+    }
+  }
+  // The complete copy waits beside the target and takes its place at the next restart.
+  if (schedule && platform.MoveAtRestart(copy, target)) {
+    state.RestartNeeded = true;
+    return Placement::kAtRestart;
+  }
+  if (read_only) platform.SetFileAttributes(target, attributes);
+  return Placement::kFailed;
 }
 
-// Copies source_dir's `name` into the system directory and, given `native`, source_dir's
-// `native_source` into that directory under the same name; when the current directory holds
-// no `name`, appends `missing_message` to Report instead.
-void DeployNamed(InstallerState& state, Platform& platform, const Text& source_dir,
-                 const char16_t* name, const char16_t* missing_message, const Text* native,
-                 const char16_t* native_source) {
-  if (!Present(platform, name)) {
-    state.Report.Append(missing_message);
-    return;
-  }
-  if (state.SystemDir.empty()) {
-    state.InstallFailed = true;  // never copy into the root of the current drive
-    return;
-  }
-  DeployFile(state, platform, Text(source_dir).Append(name),
-             (state.TargetPath = state.SystemDir).Append(u'\\').Append(name));
-  if (native)
-    DeployFile(state, platform, Text(source_dir).Append(native_source),
-               (state.TargetPath = *native).Append(u'\\').Append(name));
+// A copy that fails counts where the target already holds the same bytes (a user without
+// the rights to replace what an administrator installed).
+Placement DeployFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,
+                     bool wait) {
+  state.TargetPath = target;
+  const Placement placed = PlaceFile(state, platform, source, target, wait);
+  if (placed == Placement::kFailed && !platform.FilesMatch(source, target)) state.InstallFailed = true;
+  return placed;
+}
+
+// Puts `module` and source_dir's code table into `directory`, after removing the leftovers of
+// an earlier run there. Until the restart, a new module would run against the old code table,
+// or the other way round: when either must wait, both wait. Bits `created` (module) and
+// `created` << 1 (table) of CreatedFiles record a file created where there was none.
+void DeployPair(InstallerState& state, Platform& platform, const Text& directory, const Text& module,
+                const Text& source_dir, uint32_t created) {
+  RemoveLeftovers(state, platform, directory);
+  const Text module_target = InDirectory(directory, kModuleName), table_target = InDirectory(directory, kTableName);
+  bool wait = platform.FileInUse(module_target) || platform.FileInUse(table_target);
+  const Placement placed = DeployFile(state, platform, module, module_target, wait);
+  if (placed == Placement::kCreated) state.CreatedFiles |= created;
+  wait = wait || placed == Placement::kAtRestart;
+  if (DeployFile(state, platform, Text(source_dir).Append(kTableName), table_target, wait) == Placement::kCreated)
+    state.CreatedFiles |= created << 1;
 }
 
 }  // namespace
@@ -80,15 +115,45 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
   return source_dir;
 }
 
+void CheckSourceFiles(InstallerState& state, Platform& platform) {
+  for (const char16_t* const* file : kSourceFiles)
+    if (platform.FileExists(file[0]) == Presence::kAbsent) state.Report.Append(file[1]);
+}
+
+Placement PlaceFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,
+                    bool wait) {
+  const uint32_t attributes = platform.FileAttributes(target);
+  Text copy;
+  if ((attributes != kNoFile && (attributes & kAttributeDirectory)) || !platform.MakeFileBeside(target, &copy))
+    return Placement::kFailed;
+  // The copy is a new file made here, so it is never read-only, whatever the source is.
+  if (platform.CopyFlushed(source, copy)) {
+    if (attributes == kNoFile) {
+      if (platform.MoveFile(copy, target, /*replace=*/false)) return Placement::kCreated;
+    } else {
+      const Placement placed = ReplaceExisting(state, platform, copy, target, attributes, wait);
+      if (placed != Placement::kFailed) return placed;
+    }
+  }
+  platform.DeleteFile(copy);
+  return Placement::kFailed;
+}
+
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
-  // On 64-bit Windows, the native system directory too: each gets the module built for its
-  // programs, and the code table.
+  // Never copy into the root of the current drive; nor at all when the registration failed:
+  // the run will report failure, and the files would stay without a layout.
+  if (state.SystemDir.empty()) state.InstallFailed = true;
+  if (state.InstallFailed) return;
+  DeployPair(state, platform, state.SystemDir, Text(source_dir).Append(kModuleName), source_dir, 1);
+  // On 64-bit Windows the native system directory too, with the module built for its programs.
   const Text native = platform.NativeSystemDirectory();
-  if (!native.empty() && !Present(platform, (state.TargetPath = source_dir).Append(kModule64)))
+  if (native.empty()) return;
+  const Text module64 = Text(source_dir).Append(kModule64);
+  // A presence test that cannot be carried out lets the copy be attempted.
+  if (platform.FileExists(module64) == Presence::kAbsent)
     state.Only32Bit = true;
-  const Text* both = native.empty() || state.Only32Bit ? nullptr : &native;
-  DeployNamed(state, platform, source_dir, u"tvl1.IME", u"输入法文件未找到！", both, kModule64);
-  DeployNamed(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！", both, u"tvl1.MB");
+  else
+    DeployPair(state, platform, native, module64, source_dir, 4);
 }
 
 void ActivateLayout(InstallerState& state, Platform& platform) {
@@ -108,28 +173,83 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
 
 // Removal.
 
+FileRemoval RemoveInstalledFile(InstallerState& state, Platform& platform, const Text& path) {
+  const uint32_t attributes = platform.FileAttributes(path);
+  if (attributes == kNoFile) return FileRemoval::kAbsent;
+  if (attributes & kAttributeDirectory) return FileRemoval::kFailed;
+  const bool read_only = attributes & kAttributeReadOnly;  // not deleted as it is
+  if (read_only) platform.SetFileAttributes(path, attributes & ~kAttributeReadOnly);
+  // A replacement pending at the restart would bring the file back: its deletion is
+  // scheduled after it, under its own name.
+  const bool pending = platform.PendingAtRestart(path);
+  if (!pending && !platform.FileInUse(path) && platform.DeleteFile(path)) return FileRemoval::kRemoved;
+  // Renamed aside first, so that an installation before the restart finds the name free (a
+  // deletion scheduled under it would take the new file).
+  Text aside;
+  if (!pending && platform.MakeFileBeside(path, &aside)) {
+    if (platform.MoveFile(path, aside, /*replace=*/true)) {
+      if (platform.MoveAtRestart(aside, Text())) {
+        state.RestartNeeded = true;
+        return FileRemoval::kRemoved;
+      }
+      platform.MoveFile(aside, path, /*replace=*/false);
+    } else {
+      platform.DeleteFile(aside);
+    }
+  }
+  if (platform.MoveAtRestart(path, Text())) {
+    state.RestartNeeded = true;
+    return FileRemoval::kRemoved;
+  }
+  // Nothing scheduled: the file as it was.
+  if (read_only) platform.SetFileAttributes(path, attributes);
+  return FileRemoval::kFailed;
+}
+
+void RemoveLeftovers(InstallerState& state, Platform& platform, const Text& directory) {
+  Text leftover;
+  for (int index = 0; platform.FindLeftover(directory, index, &leftover);) {
+    if (platform.PendingAtRestart(leftover)) {
+      ++index;
+    } else if (!platform.DeleteFile(leftover)) {
+      // An old module renamed aside and still mapped.
+      if (platform.MoveAtRestart(leftover, Text())) state.RestartNeeded = true;
+      ++index;
+    }
+  }
+}
+
 namespace {
 
-void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const Text& directory,
-                const char16_t* name) {
-  (state.TargetPath = directory).Append(u'\\').Append(name);
-  const FileRemoval removed = removal.RemoveFile(state.TargetPath);
+void RemoveFile(UninstallerState& state, Platform& platform, const Text& directory, const char16_t* name) {
+  const FileRemoval removed = RemoveInstalledFile(state, platform, InDirectory(directory, name));
   if (removed != FileRemoval::kAbsent) state.Found = true;
   if (removed == FileRemoval::kFailed) state.RemovalFailed = true;
 }
 
-void RemoveFilesFrom(UninstallerState& state, PlatformRemoval& removal, const Text& directory) {
+void RemoveFilesFrom(UninstallerState& state, Platform& platform, const Text& directory) {
   if (directory.empty()) return;
-  RemoveFile(state, removal, directory, u"tvl1.IME");
-  RemoveFile(state, removal, directory, u"tvl1.MB");
+  RemoveLeftovers(state, platform, directory);
+  RemoveFile(state, platform, directory, kModuleName);
+  RemoveFile(state, platform, directory, kTableName);
 }
 
 }  // namespace
 
-void RemoveFiles(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
+void RemoveFiles(UninstallerState& state, Platform& platform) {
   DetermineDirectories(state, platform);
   // Whether the files are in the system directory cannot be known without it.
   if (state.SystemDir.empty()) state.RemovalFailed = true;
-  RemoveFilesFrom(state, removal, state.SystemDir);
-  RemoveFilesFrom(state, removal, platform.NativeSystemDirectory());
+  RemoveFilesFrom(state, platform, state.SystemDir);
+  RemoveFilesFrom(state, platform, platform.NativeSystemDirectory());
+}
+
+void RemoveCreatedFiles(InstallerState& state, Platform& platform) {
+  const Text native = platform.NativeSystemDirectory();
+  for (uint32_t bit = 0; bit < 4; ++bit) {
+    const Text path = InDirectory(bit < 2 ? state.SystemDir : native, bit & 1 ? kTableName : kModuleName);
+    // A module the failed activation loaded is mapped still (NT): deleted at the restart.
+    if ((state.CreatedFiles >> bit & 1) && !platform.DeleteFile(path) && platform.MoveAtRestart(path, Text()))
+      state.RestartNeeded = true;
+  }
 }

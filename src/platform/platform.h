@@ -12,6 +12,7 @@
 enum class RegistryRoot { kLocalMachine, kCurrentUser };
 
 constexpr int32_t kRegSz = 1;            // REG_SZ
+constexpr int32_t kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND: no such key or value
 constexpr int32_t kErrorMoreData = 234;  // ERROR_MORE_DATA: a value too long for the buffer
 constexpr uint32_t kKlfActivate = 1;     // KLF_ACTIVATE
 constexpr int32_t kMessageInformation = 64;  // MB_ICONINFORMATION | MB_OK
@@ -41,6 +42,10 @@ class WindowEvents {
 
 /// Outcome of a file presence test; kError when the name or drive cannot be examined.
 enum class Presence { kAbsent, kPresent, kError };
+
+constexpr uint32_t kNoFile = 0xFFFFFFFFu;           // INVALID_FILE_ATTRIBUTES
+constexpr uint32_t kAttributeReadOnly = 0x1;        // FILE_ATTRIBUTE_READONLY
+constexpr uint32_t kAttributeDirectory = 0x10;      // FILE_ATTRIBUTE_DIRECTORY
 
 class Platform {
  public:
@@ -108,12 +113,43 @@ class Platform {
   /// A relative name is resolved against the current directory. Present only for a file
   /// that is not hidden, not a system file and not a directory.
   virtual Presence FileExists(const Text& name) = 0;
-  /// Replaces `target` whole by a copy of `source` that is not read-only, or leaves it as it
-  /// was and returns false: never a partial copy. No one may write to the source meanwhile.
-  /// A target in use as a loaded module may be renamed aside and deleted at the next
-  /// restart; a target in use that cannot be replaced now keeps its place, and the complete
-  /// copy is scheduled to take it at the next restart, which also returns true.
-  virtual bool CopyFileOver(const Text& source, const Text& target) = 0;
+  // Files: the steps the deployment logic puts a file in place or removes it with. Full
+  // paths; each step is one system call (or one restart operation), so that a run ended
+  // between two of them leaves a state the next run can recognise.
+
+  /// The file's attributes (FILE_ATTRIBUTE_*); kNoFile when there is no such file, or it
+  /// cannot be examined.
+  virtual uint32_t FileAttributes(const Text& path) = 0;
+  virtual bool SetFileAttributes(const Text& path, uint32_t attributes) = 0;
+  /// Makes a new empty file "tvlXXXX.tmp" in the directory of `path` (same volume, the
+  /// directory's permissions) and writes its full path into *made. False when none was made.
+  virtual bool MakeFileBeside(const Text& path, Text* made) = 0;
+  /// Copies the bytes of `source` into the existing file `target` and has them written to
+  /// the disk before it returns. No one may write to the source meanwhile (it is opened
+  /// sharing reads only). False unless all arrived.
+  virtual bool CopyFlushed(const Text& source, const Text& target) = 0;
+  /// Renames `from` to `to`, written through to the disk. With `replace`, a file at `to`
+  /// is replaced (Windows 95/98/Me delete it first: it must then be a file of the
+  /// program's own); without, the move fails when `to` exists.
+  virtual bool MoveFile(const Text& from, const Text& to, bool replace) = 0;
+  /// False when the file stays (absent, in use on NT, read-only, denied).
+  virtual bool DeleteFile(const Text& path) = 0;
+  /// True when another program holds the file so that it cannot be renamed now: on NT an
+  /// open without delete sharing (a module mapped by a running program can be renamed, not
+  /// deleted or replaced); on Windows 95/98/Me, which delete and rename a file even while
+  /// it is open or mapped, any open that refuses an open sharing nothing.
+  virtual bool FileInUse(const Text& path) = 0;
+  /// Schedules `from` to take the place of `to` (replacing it) when Windows next starts, or
+  /// with `to` empty, to be deleted then; the operations are carried out in the order they
+  /// were scheduled. Windows 95/98/Me need both files to exist now (8.3 names). NT needs an
+  /// administrator's rights. False when nothing was scheduled.
+  virtual bool MoveAtRestart(const Text& from, const Text& to) = 0;
+  /// True when an operation scheduled for the next restart names a file of the name of
+  /// `path` (its last component, without regard to case), as source or as target.
+  virtual bool PendingAtRestart(const Text& path) = 0;
+  /// The full path of the `index`th file "tvl*.tmp" (from 0) in `directory`; false when
+  /// there are not that many.
+  virtual bool FindLeftover(const Text& directory, int index, Text* path) = 0;
   /// True when both files can be read and hold the same bytes.
   virtual bool FilesMatch(const Text& a, const Text& b) = 0;
   /// The running program's directory, without trailing backslash except at a drive root.
@@ -148,12 +184,8 @@ class Platform {
   ~Platform() = default;
 };
 
-/// Outcome of removing a file.
-enum class FileRemoval { kAbsent, kRemoved, kFailed };
-
-/// What the uninstaller asks of the system beyond Platform: the removal of registry keys,
-/// values and files. An interface of its own so that the installer, which removes nothing,
-/// does not carry these operations (each program has 24 KiB). Same conventions as Platform.
+/// What the programs ask of the system beyond Platform to remove registry keys and values.
+/// Same conventions as Platform.
 class PlatformRemoval {
  public:
   /// Deletes the key at `path` (RegDeleteKeyA). On NT a key that has subkeys is not deleted;
@@ -163,13 +195,9 @@ class PlatformRemoval {
   /// Deletes value `name` of the open key `handle` (RegDeleteValueA). 0 on success; nonzero
   /// when it is absent, cannot be deleted, or the handle is 0.
   virtual int32_t RegDeleteValueA(int32_t handle, const Text& name) = 0;
-  /// Deletes the file at the full path `path`. A file in use, or any file that cannot be
-  /// deleted now, is renamed aside in its directory where it can be (so that its name is
-  /// free at once) and deleted at the next restart, under its own name where the rename
-  /// fails: kRemoved all the same. Windows 95 deletes even an open or mapped file, so a file
-  /// that cannot be opened without sharing counts as in use. kAbsent when there is no such
-  /// file; kFailed when it stays and nothing is scheduled (it is then as it was).
-  virtual FileRemoval RemoveFile(const Text& path) = 0;
+  /// Has what was written under `root` put on the disk before it returns (RegFlushKey):
+  /// the two parts of the registry are separate files, written at separate moments.
+  virtual void RegFlushKey(RegistryRoot root) = 0;
 
  protected:
   ~PlatformRemoval() = default;

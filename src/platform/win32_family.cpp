@@ -143,10 +143,11 @@ DWORD GetModuleFileName(wchar_t* path, DWORD capacity) {
   return static_cast<DWORD>(ToWide(bytes, static_cast<int>(length), path, static_cast<int>(capacity)));
 }
 
-BOOL MoveFileReplacing(const wchar_t* from, const wchar_t* to) {
-  if (nt_family) return nt::MoveFileEx(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+BOOL MoveFile(const wchar_t* from, const wchar_t* to, bool replace) {
+  if (nt_family)
+    return nt::MoveFileEx(from, to, (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH);
   const Ansi target(to);
-  if (!DeleteFileA(target.bytes) && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
+  if (replace && !DeleteFileA(target.bytes) && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
   return MoveFileA(Ansi(from).bytes, target.bytes);
 }
 

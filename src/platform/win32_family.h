@@ -70,6 +70,7 @@ Text FromAnsi(const char* bytes, int length);
 #undef DeleteFile
 #undef GetTempFileName
 #undef GetModuleFileName
+#undef MoveFile
 
 namespace wide {
 
@@ -109,11 +110,12 @@ UINT GetTempFileName(const wchar_t* directory, const wchar_t* prefix, wchar_t* p
 /// The running program's path; the length in characters, 0 on failure.
 DWORD GetModuleFileName(wchar_t* path, DWORD capacity);
 
-/// Puts `from` in the place of `to`, replacing a file there. On the NT family one rename
-/// (MoveFileExW), carried to the disk before it returns (MOVEFILE_WRITE_THROUGH). The older
-/// family has no MoveFileEx, so `to` is deleted first, even while in use, and is lost should
-/// the move then fail: there, `to` must be absent or a file of the program's own.
-BOOL MoveFileReplacing(const wchar_t* from, const wchar_t* to);
+/// Renames `from` to `to`; with `replace`, replacing a file there. On the NT family one
+/// rename (MoveFileExW), carried to the disk before it returns (MOVEFILE_WRITE_THROUGH). The
+/// older family has no MoveFileEx, so `to` is deleted first, even while in use, and is lost
+/// should the move then fail: there, `to` must be absent or a file of the program's own.
+BOOL MoveFile(const wchar_t* from, const wchar_t* to, bool replace);
+
 
 }  // namespace wide
 

@@ -35,8 +35,3 @@ class File {
  private:
   HANDLE handle_;
 };
-
-/// Makes a new empty file beside `path` (same directory, so same volume and the directory's
-/// permissions), named "tvlXXXX.tmp" so that it clashes with nothing already there, and
-/// writes its path into `made` (MAX_PATH characters). False when none could be made.
-bool MakeFileBeside(const wchar_t* path, wchar_t* made);

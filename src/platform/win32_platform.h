@@ -53,7 +53,16 @@ class Win32Platform final : public Platform {
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override;
   Presence FileExists(const Text& name) override;
-  bool CopyFileOver(const Text& source, const Text& target) override;
+  uint32_t FileAttributes(const Text& path) override;
+  bool SetFileAttributes(const Text& path, uint32_t attributes) override;
+  bool MakeFileBeside(const Text& path, Text* made) override;
+  bool CopyFlushed(const Text& source, const Text& target) override;
+  bool MoveFile(const Text& from, const Text& to, bool replace) override;
+  bool DeleteFile(const Text& path) override;
+  bool FileInUse(const Text& path) override;
+  bool MoveAtRestart(const Text& from, const Text& to) override;
+  bool PendingAtRestart(const Text& path) override;  // win32_restart.cpp
+  bool FindLeftover(const Text& directory, int index, Text* path) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
   void TakeRunLock() override;  // win32_run_lock.cpp

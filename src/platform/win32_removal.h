@@ -1,11 +1,10 @@
 #pragma once
-// The removal operations on Windows: registry keys and values, and files. Only the
-// uninstaller links them.
+// The removal operations on Windows: registry keys and values.
 #include "platform/platform.h"
 
 class Win32Removal final : public PlatformRemoval {
  public:
   int32_t RegDeleteKeyA(RegistryRoot root, const Text& path) override;
   int32_t RegDeleteValueA(int32_t handle, const Text& name) override;
-  FileRemoval RemoveFile(const Text& path) override;
+  void RegFlushKey(RegistryRoot root) override;
 };

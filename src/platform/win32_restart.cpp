@@ -4,14 +4,57 @@
 
 #include "platform/win32_family.h"
 #include "platform/win32_file.h"
+#include "platform/win32_platform.h"
 #include "platform/win32_wow64.h"
 #include "platform/wininit_text.h"
 
 namespace {
 
 char wininit[65536];  // WININIT.INI as read, then with the line added
+wchar_t pending[32768];  // the operations pending at the restart, as text
+
+// The path of WININIT.INI in the Windows directory into `path` (MAX_PATH + 12 bytes); false
+// when it is too long. Flushes the system's cache of the file first: a pending edit of
+// another program is written before this one reads it, and not after, over it.
+bool WininitPath(char* path) {
+  const UINT end = GetWindowsDirectoryA(path, MAX_PATH);
+  if (end - 1 >= MAX_PATH - 1) return false;
+  // A drive root ends in a backslash already.
+  __builtin_memcpy(path + end - (path[end - 1] == '\\'), "\\WININIT.INI", 13);
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
+  return true;
+}
 
 }  // namespace
+
+bool Win32Platform::PendingAtRestart(const Text& path) {
+  size_t start = path.size();
+  while (start > 0 && path[start - 1] != u'\\') --start;
+  int length;
+  if (IsNtFamily()) {
+    HKEY key;
+    if (::RegOpenKeyA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", &key) !=
+        ERROR_SUCCESS)
+      return false;
+    DWORD size = sizeof pending;
+    const LONG result = ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                                         reinterpret_cast<BYTE*>(pending), &size);
+    ::RegCloseKey(key);
+    if (result == ERROR_MORE_DATA) return true;  // too many to read: the file may be named
+    if (result != ERROR_SUCCESS) return false;
+    length = static_cast<int>(size / 2);
+  } else {
+    char ini_path[MAX_PATH + 12];
+    if (!WininitPath(ini_path)) return false;
+    File ini(CreateFileA(ini_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr));
+    const long read = ini.Read(wininit, sizeof wininit);
+    if (read <= 0) return false;
+    length = MultiByteToWideChar(CP_ACP, 0, wininit, static_cast<int>(read), pending, 32768);
+  }
+  return NamesFile(reinterpret_cast<const char16_t*>(pending), length, path.data() + start,
+                   static_cast<int>(path.size() - start));
+}
 
 bool MoveAtRestart(const wchar_t* from, const wchar_t* to) {
   if (IsNtFamily()) {
@@ -39,10 +82,7 @@ bool MoveAtRestart(const wchar_t* from, const wchar_t* to) {
   --length;  // the last '='
 
   char path[MAX_PATH + 12];
-  const UINT end = GetWindowsDirectoryA(path, MAX_PATH);
-  if (end - 1 >= MAX_PATH - 1) return false;
-  // A drive root ends in a backslash already.
-  __builtin_memcpy(path + end - (path[end - 1] == '\\'), "\\WININIT.INI", 13);
+  if (!WininitPath(path)) return false;
   // Opened sharing nothing: no one else edits the file meanwhile. A handle that failed to
   // open fails the read.
   File ini(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0, nullptr, OPEN_ALWAYS,

@@ -36,54 +36,6 @@ bool CopyBytes(const wchar_t* source, const wchar_t* target) {
 
 }  // namespace
 
-bool MakeFileBeside(const wchar_t* path, wchar_t* made) {
-  wchar_t directory[MAX_PATH];
-  int cut = 0;
-  for (int i = 0; path[i] && i < MAX_PATH - 1; ++i) {
-    directory[i] = path[i];
-    if (path[i] == L'\\') cut = i + 1;
-  }
-  if (cut == 0) return false;
-  directory[cut] = L'\0';
-  return wide::GetTempFileName(directory, L"tvl", made) != 0;
-}
-
-namespace {
-
-// Puts the complete `copy` in the place of the existing `target`, or, where the target is in
-// use and cannot be replaced, leaves it as it is and schedules the copy to take its place at
-// the next restart. False when neither could be done: the target's name then holds the old
-// file (should even renaming it back fail, the NT family gives it back at the restart).
-bool ReplaceExisting(const wchar_t* copy, const wchar_t* target) {
-  if (IsNtFamily()) {
-    if (wide::MoveFileReplacing(copy, target)) return true;
-    // A target open without delete sharing can be neither replaced nor renamed; a module in
-    // use can be renamed.
-  } else if (!File(wide::CreateFile(target, GENERIC_READ, /*share=*/0, OPEN_EXISTING)).ok()) {
-    // Windows 95/98/Me delete and replace a file even while it is open or mapped as a module:
-    // one in use is told by a sharing violation when opened sharing nothing. (A File that
-    // failed to open closes nothing, so the error is still the open's.)
-    return GetLastError() == ERROR_SHARING_VIOLATION && MoveAtRestart(copy, target);
-  }
-  wchar_t aside[MAX_PATH];
-  if (!MakeFileBeside(target, aside)) return false;
-  if (!wide::MoveFileReplacing(target, aside)) {
-    const bool in_use = GetLastError() == ERROR_SHARING_VIOLATION;
-    wide::DeleteFile(aside);
-    return in_use && MoveAtRestart(copy, target);
-  }
-  if (!wide::MoveFileReplacing(copy, target)) {
-    if (!wide::MoveFileReplacing(aside, target)) MoveAtRestart(aside, target);
-    return false;
-  }
-  // Only now that the target holds the new file may the old one go; a module still mapped
-  // cannot be deleted before the restart.
-  if (!wide::DeleteFile(aside)) MoveAtRestart(aside, nullptr);
-  return true;
-}
-
-}  // namespace
-
 // Registry.
 
 int32_t Win32Platform::RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
@@ -180,34 +132,92 @@ Presence Win32Platform::FileExists(const Text& name) {
   return (attributes & excluded) ? Presence::kAbsent : Presence::kPresent;
 }
 
-// The copy goes to a new file beside the target, is flushed to the disk, and takes the
-// target's place only once complete, so a full disk, a read error or a power cut leaves the
-// earlier file as it was. The new file is made here, so it is never read-only whatever the
-// source's attributes.
-bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
-  const wow64::NativeFileAccess access(WideChars(target));
-  const wchar_t* target_path = access.path();
-  const DWORD attributes = wide::GetFileAttributes(target_path);
-  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+// Each file step reaches the native system directory through wow64::NativeFileAccess, which
+// on XP x64 turns redirection off around it.
 
-  wchar_t copy[MAX_PATH];
-  if (!MakeFileBeside(target_path, copy)) return false;
-  if (CopyBytes(WideChars(source), copy)) {
-    const bool read_only = exists && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (read_only) wide::SetFileAttributes(target_path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-    if (exists ? ReplaceExisting(copy, target_path) : wide::MoveFileReplacing(copy, target_path))
-      return true;
-    if (read_only) wide::SetFileAttributes(target_path, attributes);
+uint32_t Win32Platform::FileAttributes(const Text& path) {
+  const wow64::NativeFileAccess access(WideChars(path));
+  return wide::GetFileAttributes(access.path());
+}
+
+bool Win32Platform::SetFileAttributes(const Text& path, uint32_t attributes) {
+  const wow64::NativeFileAccess access(WideChars(path));
+  return wide::SetFileAttributes(access.path(), attributes);
+}
+
+// Same directory, so same volume and the directory's permissions; the name "tvlXXXX.tmp"
+// clashes with nothing already there.
+bool Win32Platform::MakeFileBeside(const Text& path, Text* made) {
+  size_t cut = path.size();
+  while (cut > 0 && path[cut - 1] != u'\\') --cut;
+  wchar_t name[MAX_PATH];
+  const Text directory = path.Left(cut);
+  {
+    const wow64::NativeFileAccess access(WideChars(directory));
+    if (cut == 0 || !wide::GetTempFileName(access.path(), L"tvl", name)) return false;
   }
-  wide::DeleteFile(copy);
-  return false;
+  // The name as the caller reaches that directory.
+  int start = 0;
+  for (int i = 0; name[i]; ++i)
+    if (name[i] == L'\\') start = i + 1;
+  (*made = directory).Append(reinterpret_cast<const char16_t*>(name + start));
+  return true;
+}
+
+bool Win32Platform::CopyFlushed(const Text& source, const Text& target) {
+  const wow64::NativeFileAccess access(WideChars(source), WideChars(target));
+  return CopyBytes(access.path(), access.other());
+}
+
+bool Win32Platform::MoveFile(const Text& from, const Text& to, bool replace) {
+  const wow64::NativeFileAccess access(WideChars(from), WideChars(to));
+  return wide::MoveFile(access.path(), access.other(), replace);
+}
+
+bool Win32Platform::DeleteFile(const Text& path) {
+  const wow64::NativeFileAccess access(WideChars(path));
+  return wide::DeleteFile(access.path());
+}
+
+bool Win32Platform::FileInUse(const Text& path) {
+  // NT: an open without delete sharing refuses an open for deletion. Windows 95/98/Me, which
+  // lack delete sharing, delete and rename any file: one in use refuses an open sharing nothing.
+  const bool nt = IsNtFamily();
+  const wow64::NativeFileAccess access(WideChars(path));
+  return !File(wide::CreateFile(access.path(), nt ? DELETE : GENERIC_READ, nt ? kShareAll : 0, OPEN_EXISTING))
+              .ok() &&
+         GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+bool Win32Platform::MoveAtRestart(const Text& from, const Text& to) {
+  return ::MoveAtRestart(WideChars(from), to.empty() ? nullptr : WideChars(to));
+}
+
+// The directory is the system directory, as GetSystemDirectoryA gave it, and the names are
+// ASCII: the "...A" functions serve both families.
+bool Win32Platform::FindLeftover(const Text& directory, int index, Text* path) {
+  WIN32_FIND_DATAA data;
+  BOOL found;
+  {
+    const Text pattern = Text(directory).Append(u"\\tvl*.tmp");
+    const wow64::NativeFileAccess access(WideChars(pattern));
+    HANDLE find = FindFirstFileA(Ansi(access.path()).bytes, &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    found = TRUE;
+    while (found && index-- > 0) found = FindNextFileA(find, &data);
+    FindClose(find);
+  }
+  *path = directory;
+  wchar_t name[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, data.cFileName, -1, name, MAX_PATH)) return false;
+  path->Append(u'\\').Append(reinterpret_cast<const char16_t*>(name));
+  return found;
 }
 
 bool Win32Platform::FilesMatch(const Text& a, const Text& b) {
-  File first(wide::CreateFile(WideChars(a), GENERIC_READ, kShareAll, OPEN_EXISTING));
-  const wow64::NativeFileAccess access(WideChars(b));
-  File second(wide::CreateFile(access.path(), GENERIC_READ, kShareAll, OPEN_EXISTING));
+  const wow64::NativeFileAccess access(WideChars(a), WideChars(b));
+  File first(wide::CreateFile(access.path(), GENERIC_READ, kShareAll, OPEN_EXISTING));
+  File second(wide::CreateFile(access.other(), GENERIC_READ, kShareAll, OPEN_EXISTING));
   if (!first.ok() || !second.ok()) return false;
   static char chunk_a[4096], chunk_b[4096];
   for (;;) {

@@ -75,15 +75,21 @@ Text Win32Platform::NativeSystemDirectory() {
 
 namespace wow64 {
 
-NativeFileAccess::NativeFileAccess(const wchar_t* path) : path_(path) {
+NativeFileAccess::NativeFileAccess(const wchar_t* path, const wchar_t* other) : paths_{path, other} {
   // "Sysnative" is there from Vista (6.0) on.
   if (!IsWow64() || LOBYTE(GetVersion()) >= 6) return;
-  const int end = InDirectory(path, native_dir);
-  if (!end || !Rebase(system_dir, path, end, rewritten_)) return;
+  bool native = false;
+  for (int i = 0; i < 2 && paths_[i]; ++i) {
+    const int end = InDirectory(paths_[i], native_dir);
+    if (!end) continue;
+    if (!Rebase(system_dir, paths_[i], end, rewritten_[i])) return;
+    native = true;
+  }
   auto turn_off = KernelFunction<BOOL(WINAPI*)(PVOID*)>("Wow64DisableWow64FsRedirection");
-  // Where that fails, the path stays "Sysnative" and the operations on it fail.
-  if (!turn_off || !turn_off(&redirection_)) return;
-  path_ = rewritten_;
+  // Where that fails, the paths stay "Sysnative" and the operations on them fail.
+  if (!native || !turn_off || !turn_off(&redirection_)) return;
+  for (int i = 0; i < 2; ++i)
+    if (paths_[i] && InDirectory(paths_[i], native_dir)) paths_[i] = rewritten_[i];
   redirection_off = turned_off_ = true;
 }
 

@@ -19,23 +19,25 @@ namespace wow64 {
 /// Windows 95/98/Me, where nothing is called).
 bool IsWow64();
 
-/// For the file operations on one path while it lives: path() is `path`, except that a path
-/// in the native system directory on a system without "Sysnative" becomes the same path in
-/// "<windows>\system32", with file system redirection turned off meanwhile (for this thread;
-/// nothing may load a library meanwhile).
+/// For the file operations on one path, or two, while it lives: path() is `path` and other()
+/// is `other`, except that a path in the native system directory on a system without
+/// "Sysnative" becomes the same path in "<windows>\system32", with file system redirection
+/// turned off meanwhile (for this thread; nothing may load a library meanwhile). Never two at
+/// once: the one ended first would turn redirection back on.
 class NativeFileAccess {
  public:
-  explicit NativeFileAccess(const wchar_t* path);
+  explicit NativeFileAccess(const wchar_t* path, const wchar_t* other = nullptr);
   ~NativeFileAccess();
   NativeFileAccess(const NativeFileAccess&) = delete;
   NativeFileAccess& operator=(const NativeFileAccess&) = delete;
-  const wchar_t* path() const { return path_; }
+  const wchar_t* path() const { return paths_[0]; }
+  const wchar_t* other() const { return paths_[1]; }
 
  private:
-  const wchar_t* path_;
+  const wchar_t* paths_[2];
   void* redirection_ = nullptr;
   bool turned_off_ = false;
-  wchar_t rewritten_[MAX_PATH];
+  wchar_t rewritten_[2][MAX_PATH];
 };
 
 /// Writes into `boot` (MAX_PATH characters) the name under which a native process at the next

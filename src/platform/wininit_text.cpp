@@ -47,3 +47,22 @@ int AddRenameLine(char* text, int length, int capacity, const char* line, int li
   __builtin_memcpy(out + added - 2, kBreakAndHeader, 2);
   return length + added;
 }
+
+namespace {
+
+char16_t Folded(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+
+}  // namespace
+
+bool NamesFile(const char16_t* text, int length, const char16_t* name, int name_length) {
+  for (int at = 0; at + name_length < length; ++at) {
+    if (text[at] != u'\\') continue;
+    int i = 0;
+    while (i < name_length && Folded(text[at + 1 + i]) == Folded(name[i])) ++i;
+    if (i < name_length) continue;
+    // The name ends there: a zero, a line break, a blank or '=' follows, or nothing.
+    const int after = at + 1 + name_length;
+    if (after == length || text[after] <= u' ' || text[after] == u'=') return true;
+  }
+  return false;
+}

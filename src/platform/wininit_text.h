@@ -11,3 +11,9 @@
 /// break gets one. Returns the new length, or -1, leaving the text as it was, when the
 /// result would not fit.
 int AddRenameLine(char* text, int length, int capacity, const char* line, int line_length);
+
+/// True when `text` (`length` characters: WININIT.INI, or the NT family's pending renames,
+/// paths separated by zero characters) names a file `name` (`name_length` characters): a
+/// backslash, the name without regard to ASCII case, then the end, a zero, '=', a blank or
+/// a line break.
+bool NamesFile(const char16_t* text, int length, const char16_t* name, int name_length);

@@ -38,10 +38,19 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
     state.Status = platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle);
     if (state.Status != 0) {
       state.KeyHandle = 0;  // a failed open yields no handle to close
+      state.CreatedSlot = true;
       break;
     }
     ReadValueText(state, platform, u"IME File");
     if (state.ValueText == kModuleFile) break;
+    // A key that holds no value is what a run ended right after creating it leaves: free.
+    if (state.Status == kErrorFileNotFound) {
+      ReadValueText(state, platform, u"Layout File");
+      if (state.Status == kErrorFileNotFound) {
+        state.CreatedSlot = true;
+        break;
+      }
+    }
     CloseKey(platform, state.KeyHandle);
     state.KeyHandle = 0;
   }
@@ -78,7 +87,11 @@ bool NamesOwnSlot(uint32_t slots, const Text& layout_id) {
   return false;
 }
 
-void RemoveLayoutSlots(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
+void RemoveCreatedSlot(InstallerState& state, PlatformRemoval& removal) {
+  if (state.CreatedSlot) removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath);
+}
+
+void FindOwnSlots(UninstallerState& state, Platform& platform) {
   for (int32_t slot = 0; slot < kSlotCount; ++slot) {
     state.LayoutKeyPath = Text(kLayoutsKey).Append(LayoutIdForSlot(slot));
     if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle) != 0)
@@ -89,7 +102,12 @@ void RemoveLayoutSlots(UninstallerState& state, Platform& platform, PlatformRemo
     if (!state.ValueText.EqualsIgnoringCase(kModuleFile)) continue;
     state.OwnSlots |= 1u << slot;
     state.Found = true;
-    if (removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath) != 0)
-      state.RemovalFailed = true;
   }
+}
+
+void DeleteOwnSlots(UninstallerState& state, PlatformRemoval& removal) {
+  for (int32_t slot = 0; slot < kSlotCount; ++slot)
+    if ((state.OwnSlots >> slot & 1) &&
+        removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, Text(kLayoutsKey).Append(LayoutIdForSlot(slot))) != 0)
+      state.RemovalFailed = true;
 }

@@ -18,7 +18,7 @@ Text LanguageProfile(const Text& layout_id) { return Text(u"0804:").Append(layou
 // number without a value or at the first value naming the layout, and writes the identifier
 // there. No other value is renumbered, reordered or removed. False when the list cannot be
 // opened, or the write fails where the value does not already name the layout.
-bool RegisterPreloadValue(Platform& platform, const Text& layout_id) {
+bool RegisterPreloadValue(InstallerState& state, Platform& platform, const Text& layout_id) {
   int32_t key = 0;
   if (platform.RegCreateKeyA(RegistryRoot::kCurrentUser, kPreloadKey, &key) != 0) return false;
   Text name, value;
@@ -35,6 +35,7 @@ bool RegisterPreloadValue(Platform& platform, const Text& layout_id) {
     // number without a value.
   } while ((read == 0 && !names_layout) || read == kErrorMoreData);
   const bool written = platform.RegSetValueExA(key, name, layout_id) == 0 || names_layout;
+  if (!names_layout) state.AddedValue = number;
   CloseKey(platform, key);
   return written;
 }
@@ -46,6 +47,7 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
   const Text layout_id = LayoutIdForSlot(state.Slot);
 
   if (!state.InstallFailed) {
+    bool added = true;
     for (;;) {
       ++state.PreloadIndex;
       const Text path = EntryPath(state.PreloadIndex);
@@ -56,9 +58,17 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
         break;
       }
       ReadValueText(state, platform, u"");
-      if (state.ValueText == layout_id) break;
+      if (state.ValueText == layout_id) {
+        added = false;
+        break;
+      }
+      // A subkey without a value, as a run ended right after creating it leaves, is a free
+      // number.
+      if (state.Status == kErrorFileNotFound) break;
       CloseKey(platform, state.KeyHandle);
     }
+    // Written where no entry held the layout: the failure path takes it out again.
+    if (added) state.AddedEntry = state.PreloadIndex;
     state.ValueBuffer = layout_id;
     state.Status = platform.RegSetValueExA(state.KeyHandle, u"", state.ValueBuffer);
     // A denied write counts when the entry already holds the identifier; a failed create
@@ -67,7 +77,7 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
       state.InstallFailed = true;
     CloseKey(platform, state.KeyHandle);
     // The subkey entries are Windows 95/98/Me's list, which the NT family never reads.
-    if (QueryNtVersion(platform) != 0 && !RegisterPreloadValue(platform, layout_id))
+    if (QueryNtVersion(platform) != 0 && !RegisterPreloadValue(state, platform, layout_id))
       state.InstallFailed = true;
   }
   state.ValueBuffer = layout_id;
@@ -83,6 +93,18 @@ bool AddToLanguageProfile(const InstallerState& state, Platform& platform) {
 }
 
 // Removal.
+
+void RemoveAddedEntries(InstallerState& state, Platform& platform, PlatformRemoval& removal) {
+  int32_t key = 0;
+  if (state.AddedValue && platform.RegOpenKeyA(RegistryRoot::kCurrentUser, kPreloadKey, &key) == 0) {
+    removal.RegDeleteValueA(key, Text::Number(state.AddedValue));
+    CloseKey(platform, key);
+  }
+  // Made at the first missing number, or found there without a value: the list's end.
+  if (state.AddedEntry) removal.RegDeleteKeyA(RegistryRoot::kCurrentUser, EntryPath(state.AddedEntry));
+  // Out of the user's part before the slot goes: a list never names a slot that is not ours.
+  removal.RegFlushKey(RegistryRoot::kCurrentUser);
+}
 
 namespace {
 

@@ -5,11 +5,12 @@
 
 /// Enters the slot's layout in the current user's lists of layouts to load at logon.
 /// Windows 95/98/Me's list: walks "keyboard layout\preload\1", "\2", ... and stops at the
-/// entry whose default value already holds the layout identifier or at the first missing
-/// number, which it creates; then writes the identifier there. The NT family's list, written
-/// there as well: the values "1", "2", ... of "Keyboard Layout\Preload"; the walk stops at the
-/// first number without a value or at the first value naming the layout (without regard to
-/// case), and writes the identifier there, leaving every other value as it is.
+/// entry whose default value already holds the layout identifier, at the first subkey
+/// without a value, or at the first missing number, which it creates; then writes the
+/// identifier there. The NT family's list, written there as well: the values "1", "2", ...
+/// of "Keyboard Layout\Preload"; the walk stops at the first number without a value or at
+/// the first value naming the layout (without regard to case), and writes the identifier
+/// there, leaving every other value as it is.
 /// Closes every key handle, the slot key included. Leaves the identifier in ValueBuffer.
 /// Writes nothing when the slot step failed, and sets InstallFailed when an entry cannot be
 /// created, or its write fails while it does not already hold the identifier.
@@ -20,6 +21,11 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform);
 /// from Windows 8 (NT 6.2) on when that is missing or fails; before, the lists written above
 /// stand as they are and it is true.
 bool AddToLanguageProfile(const InstallerState& state, Platform& platform);
+
+/// The installer's failure path: takes the entries RegisterPreloadEntry wrote where none
+/// held the layout (AddedEntry, AddedValue) out of both lists again, leaving every other
+/// entry where it is, and flushes the user's part of the registry.
+void RemoveAddedEntries(InstallerState& state, Platform& platform, PlatformRemoval& removal);
 
 // Removal.
 

@@ -19,11 +19,25 @@ void FrmSetup::Load() {
   TurnOffVirtualizationOnVista(platform_);
   platform_.SetCaption(kCaption);
   PaintBackdrop(platform_);
+  // Nothing is written when a file to copy is missing.
+  CheckSourceFiles(state_, platform_);
+  if (!state_.Report.empty()) return;
   RegisterLayoutSlot(state_, platform_);
+  // The slot on the disk before a list names it: the two parts of the registry are written
+  // at separate moments, and a power cut could otherwise keep the entry without the slot.
+  removal_.RegFlushKey(RegistryRoot::kLocalMachine);
   RegisterPreloadEntry(state_, platform_);
   const Text source_dir = DetermineDirectories(state_, platform_);
   // From here on a failing operation is passed over and the run goes on.
   DeployFiles(state_, platform_, source_dir);
+}
+
+// The list entries first, as the uninstaller removes them: a run ended in between leaves no
+// entry naming a slot that is not ours.
+void RemoveWhatTheRunCreated(InstallerState& state, Platform& platform, PlatformRemoval& removal) {
+  RemoveAddedEntries(state, platform, removal);
+  RemoveCreatedSlot(state, removal);
+  RemoveCreatedFiles(state, platform);
 }
 
 void FrmSetup::Resize() { RepaintAndPlaceLabel(platform_); }
@@ -33,6 +47,7 @@ void FrmSetup::Activate() {
   // window with the keyboard focus: only now is the window shown and active.
   ActivateLayout(state_, platform_);
   const bool installed = state_.Report.empty();
+  if (!installed) RemoveWhatTheRunCreated(state_, platform_, removal_);
   Text success = kSuccessMessage;
   if (state_.Only32Bit) success.Append(u'\n').Append(kOnly32BitLine);
   platform_.ShowMessage(installed ? success : state_.Report, kMessageInformation, kCaption);

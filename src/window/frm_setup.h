@@ -15,7 +15,7 @@ enum ExitStatus : int {
 /// language profile, reports and unloads.
 class FrmSetup final : public WindowEvents {
  public:
-  explicit FrmSetup(Platform& platform) : platform_(platform) {}
+  FrmSetup(Platform& platform, PlatformRemoval& removal) : platform_(platform), removal_(removal) {}
   FrmSetup(const FrmSetup&) = delete;
   FrmSetup& operator=(const FrmSetup&) = delete;
 
@@ -29,9 +29,16 @@ class FrmSetup final : public WindowEvents {
 
  private:
   Platform& platform_;
+  PlatformRemoval& removal_;
   InstallerState state_;
   ExitStatus outcome_ = kExitNotRun;
 };
+
+/// A run that reports failure removes what it created: the list entries it added, the
+/// slot key, the files where there was none. Files that were there before stay whole, old
+/// or new, and a slot that was there before stays: an upgrade that fails leaves the earlier
+/// installation usable. Called once, where the failure is known.
+void RemoveWhatTheRunCreated(InstallerState& state, Platform& platform, PlatformRemoval& removal);
 
 extern const char16_t kCaption[];
 extern const char16_t kOnly32BitLine[];

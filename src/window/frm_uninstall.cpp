@@ -16,10 +16,14 @@ void FrmUninstall::Load() {
   TurnOffVirtualizationOnVista(platform_);
   platform_.SetCaption(kUninstallCaption);
   PaintBackdrop(platform_);
-  // The slots first: the list entries to remove are those naming them.
-  RemoveLayoutSlots(state_, platform_, removal_);
+  // The slots are found first, without changing anything: the list entries to remove are
+  // those naming them. They go last, after the entries are on the disk, so that a run ended
+  // anywhere leaves them to be found by the next.
+  FindOwnSlots(state_, platform_);
   RemovePreloadEntries(state_, platform_, removal_);
-  RemoveFiles(state_, platform_, removal_);
+  removal_.RegFlushKey(RegistryRoot::kCurrentUser);
+  DeleteOwnSlots(state_, removal_);
+  RemoveFiles(state_, platform_);
 }
 
 void FrmUninstall::Resize() { RepaintAndPlaceLabel(platform_); }

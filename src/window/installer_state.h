@@ -24,6 +24,16 @@ struct InstallerState {
   // 64-bit Windows, and no 64-bit module beside the program: only 32-bit programs get the
   // input method, and the success message says so.
   bool Only32Bit = false;
+  // A file of this run waits for the next restart, to be replaced or deleted then.
+  bool RestartNeeded = false;
+  // What this run created, for a failed run to remove again: the slot key (or one that
+  // held no value), the number of the subkey entry and of the NT family's named value it
+  // wrote where none was (0: none), and the files where none was (bit 0 tvl1.IME, bit 1
+  // tvl1.MB; bits 2 and 3 the same in the native system directory).
+  bool CreatedSlot = false;
+  int32_t AddedEntry = 0;
+  int32_t AddedValue = 0;
+  uint32_t CreatedFiles = 0;
 };
 
 /// Size in bytes of the registry read buffer (260 spaces in the ANSI code page).

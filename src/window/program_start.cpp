@@ -8,8 +8,8 @@
 #include "window/frm_setup.h"
 
 // The uninstaller (UNINSTALL_BUILD) is the same program with its own run sequence.
-#ifdef UNINSTALL_BUILD
 #include "platform/win32_removal.h"
+#ifdef UNINSTALL_BUILD
 #include "window/frm_uninstall.h"
 #endif
 
@@ -61,11 +61,11 @@ ExitStatus RunInstaller() {
     MessageBoxW(nullptr, kNoWindowText, kNoWindowTitle, MB_ICONERROR | MB_OK);
     return kExitNotRun;
   }
-#ifdef UNINSTALL_BUILD
   Win32Removal removal;
+#ifdef UNINSTALL_BUILD
   FrmUninstall form(platform, removal);
 #else
-  FrmSetup form(platform);
+  FrmSetup form(platform, removal);
 #endif
   platform.Run(form);
   return form.Outcome();

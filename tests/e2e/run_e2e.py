@@ -470,12 +470,10 @@ class Cases:
 
     def test_all_slots_taken_fails_and_writes_nothing(self):
         self.seed(*[other_ime(s) for s in SLOTS])
-        before_lm = self.layouts()
-        before_pre = self.preload()
+        before = self.snapshot()
         res = self.run_it()
         self.assert_box(res, FAILED)
-        self.assertEqual(self.layouts(), before_lm)
-        self.assertEqual(self.preload(), before_pre)
+        self.assertEqual(self.snapshot(), before)
 
     def test_preload_entries(self):
         # Wine writes value "1" itself at every start; the other numbers are seeded. The NT
@@ -512,10 +510,11 @@ class Cases:
                                    ("none", None, None, NO_IME + NO_MB)):
             with self.subTest(tag):
                 self.fresh(tag)
+                before = self.snapshot()
                 res = self.run_it(ime=ime, mb=mb)
                 self.assert_box(res, text)
-                self.assert_ours(LAYOUT)
-                self.assertEqual(self.preload(), {"1": ("sz", LAYOUT)})
+                # Both sources are looked at before anything is written.
+                self.assertEqual(self.snapshot(), before)
 
     def test_locked_target_in_system32(self):
         # Held open by another program that lets others only read it: the target keeps its
@@ -542,10 +541,11 @@ class Cases:
         # The source is opened sharing reads only: while another program may write to it,
         # it is not copied.
         w.layout_folder(self.prefix, self.exe_path)
+        before = self.snapshot()
         res = self.run_while_held("C:\\tvl\\tvl1.IME", write=True)
         self.assert_box(res, FAILED)
-        self.assertIsNone(self.sys32("tvl1.IME"))
-        self.assertEqual(self.sys32("tvl1.MB"), w.STANDIN_MB)
+        # A failed run removes what it created: the slot, the list entries, the copy of tvl1.MB.
+        self.assertEqual(self.snapshot(), before)
 
     def test_disk_full_keeps_earlier_files(self):
         old = {"tvl1.IME": b"OLD-IME\x01" * 8192, "tvl1.MB": b"OLD-MB\x02\x03" * 4096}
@@ -554,11 +554,13 @@ class Cases:
                 with open(os.path.join(sysdir, name), "wb") as f:
                     f.write(data)
             free = self.shrink(sysdir, 256 * 1024)
+            before = self.snapshot()
             listing = self.sys32_listing()
             res = self.run_it(ime=b"NEW-IME\x05" * (2 ** 20 // 8),  # 1 MiB
                               mb=b"NEW-MB\x06\x07" * (2 ** 19 // 8))  # 512 KiB
             after = {name: self.sys32(name) for name in old}
             stray = sorted(set(self.sys32_listing()) ^ set(listing))
+            snapshot = self.snapshot()
         print("\n%s on %s: %d bytes were free; afterwards %s; files added or gone: %s"
               % (self.exe, self.family, free, ", ".join(
                   "%s %s bytes%s" % (n, None if d is None else len(d), "" if d == old[n] else
@@ -568,6 +570,7 @@ class Cases:
             self.assertTrue(after[name] == data, "%s no longer holds its earlier bytes" % name)
         self.assertEqual(stray, [], "files added to or gone from system32")
         self.assert_box(res, FAILED)
+        self.assertEqual(snapshot, before, "the registry as before the run")
 
     def test_read_only_files(self):
         # read-only sources, and a read-only earlier tvl1.MB in system32

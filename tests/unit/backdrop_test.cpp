@@ -49,7 +49,7 @@ TEST(RampTest, SizesRoundToEvenAndOutOfRangeSizesPaintNothing) {
 }
 
 TEST_F(InstallerTest, ResizePaintsRampThenShadowedTitleAndPlacesLabel) {
-  FrmSetup form(fake);
+  FrmSetup form(fake, fake);
   fake.caption = u"Tavrel输入法安装";
   fake.client_height = 4;
   form.Resize();

@@ -23,7 +23,7 @@ class RunSequenceTest : public InstallerTest {
   }
   // The whole run: Load, then Activate; returns the one message shown.
   std::u16string Run() {
-    FrmSetup form(fake);
+    FrmSetup form(fake, fake);
     const size_t loads = fake.loaded_layouts.size(), profile_calls = fake.profile_calls.size();
     form.Load();
     EXPECT_EQ(form.Outcome(), kExitNotRun) << "nothing reported yet";
@@ -145,10 +145,11 @@ TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
     EXPECT_EQ(Run(), c.message);
     EXPECT_TRUE(fake.loaded_layouts.empty());
     EXPECT_TRUE(fake.profile_calls.empty());
-    EXPECT_EQ(Installed(u"tvl1.IME") != "<absent>", c.module && !c.hidden_module);
-    EXPECT_EQ(Installed(u"tvl1.MB") != "<absent>", c.table && !c.system_table);
-    EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Ime File"), u"tvl1.IME") << "registry is written first";
-    EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
+    // The sources are looked at before anything is written.
+    EXPECT_EQ(Installed(u"tvl1.IME"), "<absent>");
+    EXPECT_EQ(Installed(u"tvl1.MB"), "<absent>");
+    EXPECT_TRUE(fake.hive(kHklm).empty() && fake.hive(kHkcu).empty());
+    EXPECT_EQ(fake.changes, 0);
   }
 }
 
@@ -239,6 +240,68 @@ TEST_F(RunSequenceTest, SourceMissingFromProgramFolderFailsTheCopy) {
   EXPECT_EQ(Run(), kNotInstalled);
 }
 
+TEST_F(RunSequenceTest, AFailedRunRemovesWhatItCreatedAndKeepsWhatWasThere) {
+  for (bool upgrade : {false, true}) {
+    for (const char* fault : {"copy", "activation"}) {
+      Reset();
+      Ship(u"C:\\tvl");
+      fake.PutString(kHkcu, PreloadKey(1), u"", u"00000804");
+      fake.PutString(kHkcu, u"Keyboard Layout\\Preload", u"1", u"00000804");
+      if (upgrade) {
+        EXPECT_EQ(Run(), kSuccess);
+        fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"].bytes = "old module";
+        fake.messages.clear();
+      }
+      const std::string hklm = Dump(kHklm), hkcu = Dump(kHkcu);
+      fake.copies_fail = *fault == 'c';
+      if (*fault == 'a') fake.layout_load = FakePlatform::LayoutLoad::kReturnsZero;
+      EXPECT_EQ(Run(), kNotInstalled) << fault;
+      EXPECT_EQ(Dump(kHklm), hklm) << fault << (upgrade ? " upgrade" : "");
+      EXPECT_EQ(Dump(kHkcu), hkcu) << fault << (upgrade ? " upgrade" : "");
+      // Files created go; an earlier one stays whole, old or new.
+      const bool copied = *fault == 'a';
+      EXPECT_EQ(Installed(u"tvl1.IME"), !upgrade ? "<absent>" : copied ? "module bytes" : "old module") << fault;
+      EXPECT_EQ(Installed(u"tvl1.MB"), upgrade ? "table bytes" : "<absent>") << fault;
+      EXPECT_EQ(fake.files.size(), upgrade ? 4u : 2u) << "nothing left over";
+    }
+  }
+}
+
+TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCancelsThat) {
+  using Use = FakeFile::Use;
+  for (int32_t family : {2, 1}) {
+    for (auto [module, table] : {std::pair{Use::kNone, Use::kNone}, {Use::kMapped, Use::kNone},
+                                 {Use::kNone, Use::kOpen}, {Use::kOpen, Use::kNone}, {Use::kMapped, Use::kOpen}}) {
+      for (bool uninstall : {false, true}) {
+        Reset();
+        Ship(u"C:\\tvl");
+        fake.platform_id = family;
+        fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{"old module", module};
+        fake.files[u"C:\\WINDOWS\\system32\\tvl1.MB"] = FakeFile{"old table", table};
+        const std::string what = (family == 2 ? "NT " : "9x ") + std::to_string(int(module)) + "/" +
+                                 std::to_string(int(table)) + (uninstall ? " uninstalled" : "");
+        EXPECT_EQ(Run(), kSuccess) << what;
+        // NT renames a mapped module aside; an open file, and on 9x any file in use, waits.
+        const bool wait = family == 2 ? module == Use::kOpen || table == Use::kOpen
+                                      : module != Use::kNone || table != Use::kNone;
+        EXPECT_EQ(Installed(u"tvl1.IME"), wait ? "old module" : "module bytes") << what;
+        EXPECT_EQ(Installed(u"tvl1.MB"), wait ? "old table" : "table bytes") << what;
+        EXPECT_EQ(fake.at_restart.empty(), module == Use::kNone && table == Use::kNone) << what;
+        if (uninstall) {
+          FrmUninstall form(fake, fake);
+          form.Load();
+          EXPECT_FALSE(form.state().RemovalFailed) << what;
+          EXPECT_EQ(form.state().RestartNeeded, wait) << what;
+        }
+        fake.Restart();
+        EXPECT_EQ(Installed(u"tvl1.IME"), uninstall ? "<absent>" : "module bytes") << what;
+        EXPECT_EQ(Installed(u"tvl1.MB"), uninstall ? "<absent>" : "table bytes") << what;
+        EXPECT_EQ(fake.files.size(), uninstall ? 2u : 4u) << what << ": nothing left over";
+      }
+    }
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -284,15 +347,12 @@ class UninstallTest : public RunSequenceTest {
   }
 };
 
+// The round trip's registry and files: the rows of InterruptionTest without an interruption.
 TEST_F(UninstallTest, RemovesWhatTheInstallationPutInPlaceAndNothingElse) {
-  const std::string hklm = Dump(kHklm), hkcu = Dump(kHkcu), files = Files();
+  const std::string hklm = Dump(kHklm);
   EXPECT_EQ(Run(), kSuccess);
-  EXPECT_NE(Dump(kHkcu), hkcu);
   EXPECT_EQ(Uninstall(), kUninstalled);
   EXPECT_EQ(fake.run_locks, 2) << "the installation's and the removal's";
-  EXPECT_EQ(Dump(kHklm), hklm);
-  EXPECT_EQ(Dump(kHkcu), hkcu);
-  EXPECT_EQ(Files(), files);
   EXPECT_EQ(fake.profile_calls, (std::vector<std::u16string>{u"0804:E0210804 0", u"0804:E0210804 1"}));
   // The backdrop under the uninstaller's caption.
   EXPECT_FALSE(fake.prints.empty());
@@ -333,10 +393,12 @@ TEST_F(UninstallTest, RemovesTheNativeCopiesOn64BitWindows) {
   const std::string files = Files();
   EXPECT_EQ(Run(), kSuccess);
   EXPECT_NE(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.MB"), nullptr);
-  fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME")->locked = true;
+  fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME")->use = FakeFile::Use::kMapped;
   EXPECT_EQ(Uninstall(), kUninstalled);
-  EXPECT_EQ(fake.deleted_at_restart, std::vector<std::u16string>{u"C:\\WINDOWS\\Sysnative\\tvl1.IME.aside"});
-  fake.files.erase(fake.deleted_at_restart[0]);
+  ASSERT_EQ(fake.at_restart.size(), 1u);
+  EXPECT_EQ(fake.at_restart[0].first.substr(0, 24), u"C:\\WINDOWS\\Sysnative\\tvl");
+  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME"), nullptr) << "its name is free at once";
+  fake.Restart();
   EXPECT_EQ(Files(), files);
   // A native copy that stays is a failure; the rest is removed all the same.
   fake.messages.clear();
@@ -345,14 +407,6 @@ TEST_F(UninstallTest, RemovesTheNativeCopiesOn64BitWindows) {
   EXPECT_EQ(Uninstall(), kNotUninstalled);
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME"), nullptr);
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr);
-}
-
-TEST_F(UninstallTest, FileInUseIsDeletedAtTheNextRestart) {
-  EXPECT_EQ(Run(), kSuccess);
-  fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->locked = true;
-  EXPECT_EQ(Uninstall(), kUninstalled);
-  EXPECT_EQ(fake.deleted_at_restart, std::vector<std::u16string>{u"C:\\WINDOWS\\system32\\tvl1.IME.aside"});
-  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr) << "its name is free at once";
 }
 
 }  // namespace

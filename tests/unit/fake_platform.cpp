@@ -3,11 +3,11 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 namespace {
 
-constexpr int32_t kErrorFileNotFound = 2;
 constexpr int32_t kErrorAccessDenied = 5;
 constexpr int32_t kErrorInvalidHandle = 6;
 constexpr int32_t kErrorInvalidParameter = 87;
@@ -123,7 +123,22 @@ int32_t FakePlatform::RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* 
   return 0;
 }
 
+void FakePlatform::Change() {
+  if (keep_history) {
+    history[0].push_back(hklm_);
+    history[1].push_back(hkcu_);
+  }
+  if (changes++ == end_before) throw ProcessEnded{};
+}
+
+void FakePlatform::EndProcess() {
+  open_.clear();
+  loaded_layouts.clear();
+  layout_list.clear();
+}
+
 int32_t FakePlatform::RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
+  Change();
   const std::string name = KeyName(ToU16(path));
   if (uncreatable_keys.count(name)) {
     *handle = 0;
@@ -159,6 +174,7 @@ int32_t FakePlatform::RegQueryValueExA(int32_t handle, const Text& name, int32_t
 }
 
 int32_t FakePlatform::Store(int32_t handle, const Text& name, const std::string& bytes, bool wide) {
+  Change();
   FakeKey* key = KeyOf(handle);
   if (!key) return kErrorInvalidHandle;
   const std::string value_name = KeyName(ToU16(name));
@@ -276,18 +292,152 @@ Presence FakePlatform::FileExists(const Text& name) {
   return file->hidden || file->system || file->directory ? Presence::kAbsent : Presence::kPresent;
 }
 
-bool FakePlatform::CopyFileOver(const Text& source, const Text& target) {
-  FakeFile* from = File(PathOf(source));
-  if (!from || from->directory) return false;
-  FakeFile* to = File(PathOf(target));
-  if (to && (to->locked || to->directory)) return false;
-  const std::string bytes = from->bytes;
-  if (to) {
-    to->bytes = bytes;
-  } else {
-    files[PathOf(target)] = FakeFile{bytes};
-  }
+bool FakePlatform::InstallLayoutOrTip(const Text& name, uint32_t flags) {
+  Change();
+  profile_calls.push_back(ToU16(name) + u" " + ToU16(Text::Number(flags)));
+  if (!input_dll_present) return false;
+  if (flags == 1) profile.erase(ToU16(name)); else profile.insert(ToU16(name));
   return true;
+}
+
+std::map<std::u16string, FakeFile>::iterator FakePlatform::Find(const std::u16string& path) {
+  const std::string wanted = KeyName(path);
+  for (auto file = files.begin(); file != files.end(); ++file)
+    if (KeyName(file->first) == wanted) return file;
+  return files.end();
+}
+
+namespace {
+
+std::u16string DirectoryOf(const std::u16string& path) { return path.substr(0, path.rfind(u'\\')); }
+std::u16string NameOf(const std::u16string& path) { return path.substr(path.rfind(u'\\') + 1); }
+
+}  // namespace
+
+uint32_t FakePlatform::FileAttributes(const Text& path) {
+  FakeFile* file = File(PathOf(path));
+  if (!file) return kNoFile;
+  return 0x20 | (file->read_only ? 1 : 0) | (file->hidden ? 2 : 0) | (file->system ? 4 : 0) |
+         (file->directory ? 0x10 : 0);
+}
+
+bool FakePlatform::SetFileAttributes(const Text& path, uint32_t attributes) {
+  Change();
+  FakeFile* file = File(PathOf(path));
+  if (!file || file->locked) return false;
+  file->read_only = attributes & 1;
+  return true;
+}
+
+bool FakePlatform::MakeFileBeside(const Text& path, Text* made) {
+  Change();
+  const std::u16string directory = DirectoryOf(PathOf(path));
+  if (directory.empty() || (File(directory) && !File(directory)->directory)) return false;
+  for (int unique = 1;; ++unique) {
+    char name[16];
+    snprintf(name, sizeof name, "tvl%X.tmp", unique);
+    const std::u16string candidate = directory + u"\\" + FromAnsi(name);
+    if (!File(candidate)) {
+      files[candidate] = FakeFile{};
+      *made = ToText(candidate);
+      return true;
+    }
+  }
+}
+
+bool FakePlatform::CopyFlushed(const Text& source, const Text& target) {
+  Change();
+  FakeFile* from = File(PathOf(source));
+  FakeFile* to = File(PathOf(target));
+  if (!from || from->directory || !to || to->locked || to->directory) return false;
+  if (copies_fail) {
+    to->bytes = from->bytes.substr(0, from->bytes.size() / 2);
+    return false;
+  }
+  to->bytes = from->bytes;
+  return true;
+}
+
+bool FakePlatform::MoveFile(const Text& from_path, const Text& to_path, bool replace) {
+  Change();
+  auto from = Find(PathOf(from_path));
+  if (from == files.end() || from->second.locked || from->second.undeletable) return false;
+  if (Nt() && from->second.use == FakeFile::Use::kOpen) return false;
+  auto to = Find(PathOf(to_path));
+  if (to != files.end()) {
+    if (!replace || to->second.locked || to->second.undeletable || to->second.read_only || to->second.directory)
+      return false;
+    if (Nt() && to->second.use != FakeFile::Use::kNone) return false;
+    files.erase(to);
+  }
+  const FakeFile moved = from->second;
+  files.erase(from);
+  files[PathOf(to_path)] = moved;
+  return true;
+}
+
+bool FakePlatform::DeleteFile(const Text& path) {
+  Change();
+  auto file = Find(PathOf(path));
+  if (file == files.end() || file->second.locked || file->second.undeletable || file->second.read_only ||
+      file->second.directory)
+    return false;
+  if (Nt() && file->second.use != FakeFile::Use::kNone) return false;
+  files.erase(file);
+  return true;
+}
+
+bool FakePlatform::FileInUse(const Text& path) {
+  FakeFile* file = File(PathOf(path));
+  return file && (Nt() ? file->use == FakeFile::Use::kOpen : file->use != FakeFile::Use::kNone);
+}
+
+bool FakePlatform::MoveAtRestart(const Text& from_path, const Text& to_path) {
+  Change();
+  const std::u16string from = PathOf(from_path), to = PathOf(to_path);
+  FakeFile* source = File(from);
+  FakeFile* target = to.empty() ? nullptr : File(to);
+  if ((Nt() && restart_ops_denied) || (source && source->undeletable) || (target && target->locked)) return false;
+  // Windows 95/98/Me name both files by their 8.3 names, which only existing files have.
+  if (!Nt() && (!source || (!to.empty() && !target))) return false;
+  at_restart.push_back({from, to});
+  return true;
+}
+
+bool FakePlatform::PendingAtRestart(const Text& path) {
+  const std::string name = KeyName(NameOf(PathOf(path)));
+  for (const auto& [from, to] : at_restart)
+    if (KeyName(NameOf(from)) == name || (!to.empty() && KeyName(NameOf(to)) == name)) return true;
+  return false;
+}
+
+bool FakePlatform::FindLeftover(const Text& directory, int index, Text* path) {
+  const std::string wanted = KeyName(PathOf(directory));
+  for (const auto& [name, file] : files) {
+    const std::string base = KeyName(NameOf(name));
+    if (KeyName(DirectoryOf(name)) == wanted && base.rfind("tvl", 0) == 0 && base.size() > 7 &&
+        base.substr(base.size() - 4) == ".tmp" && index-- == 0) {
+      *path = ToText(name);
+      return true;
+    }
+  }
+  return false;
+}
+
+void FakePlatform::Restart() {
+  EndProcess();
+  for (auto& [name, file] : files) file.use = FakeFile::Use::kNone;
+  for (const auto& [from, to] : at_restart) {
+    auto source = Find(from);
+    if (source == files.end()) continue;
+    const FakeFile moved = source->second;
+    files.erase(source);
+    if (to.empty()) continue;
+    auto target = Find(to);
+    if (target != files.end()) files.erase(target);
+    files[to] = moved;
+  }
+  at_restart.clear();
 }
 
 bool FakePlatform::FilesMatch(const Text& a, const Text& b) {
@@ -302,6 +452,7 @@ Text FakePlatform::Caption() { return ToText(caption); }
 
 // A key that has subkeys is not deleted, as on NT.
 int32_t FakePlatform::RegDeleteKeyA(RegistryRoot root, const Text& path) {
+  Change();
   const std::string name = KeyName(ToU16(path));
   if (!hive(root).count(name)) return kErrorFileNotFound;
   auto next = hive(root).lower_bound(name + "\\");
@@ -312,6 +463,7 @@ int32_t FakePlatform::RegDeleteKeyA(RegistryRoot root, const Text& path) {
 }
 
 int32_t FakePlatform::RegDeleteValueA(int32_t handle, const Text& name) {
+  Change();
   FakeKey* key = KeyOf(handle);
   if (!key) return kErrorInvalidHandle;
   const std::string value_name = KeyName(ToU16(name));
@@ -321,18 +473,3 @@ int32_t FakePlatform::RegDeleteValueA(int32_t handle, const Text& name) {
   return 0;
 }
 
-// A file in use is renamed aside ("<path>.aside") and listed for deletion at the restart.
-FileRemoval FakePlatform::RemoveFile(const Text& path) {
-  const std::u16string wanted = PathOf(path);
-  for (auto file = files.begin(); file != files.end(); ++file) {
-    if (KeyName(file->first) != KeyName(wanted)) continue;
-    if (file->second.undeletable || file->second.directory) return FileRemoval::kFailed;
-    if (file->second.locked) {
-      deleted_at_restart.push_back(file->first + u".aside");
-      files[deleted_at_restart.back()] = file->second;
-    }
-    files.erase(file);
-    return FileRemoval::kRemoved;
-  }
-  return FileRemoval::kAbsent;
-}

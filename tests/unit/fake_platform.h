@@ -5,7 +5,16 @@
 // in code page 936, a read with too small a byte count fails, reports the size needed and
 // leaves the buffer alone, a failed create yields handle 0, a loaded input method's layout
 // handle is its identifier read as a hexadecimal number, and a key with subkeys is not
-// deleted (as on NT).
+// deleted (as on NT). Files follow the family chosen by platform_id: on NT a mapped module
+// can be renamed but neither deleted nor replaced, and a file open without delete sharing
+// can be neither renamed nor deleted; Windows 95/98/Me delete and rename a file even while
+// it is open or mapped, and tell it in use by an open that refuses sharing. Operations
+// scheduled for the restart are a list, carried out in order by Restart().
+//
+// A run can be ended just before its Nth changing call (end_before): every registry create,
+// set and delete, every file operation and InstallLayoutOrTip counts. The fake then throws
+// ProcessEnded, which the test catches, so that no error path of the program runs; EndProcess
+// then drops what ends with a process (handles, loaded layouts) and keeps the rest.
 #include <map>
 #include <set>
 #include <string>
@@ -23,14 +32,21 @@ struct FakeKey {
   // Names of values stored by RegSetValueExW: their bytes are UTF-16LE. Each form of read
   // converts a value stored by the other form, as NT does.
   std::set<std::string> wide;
+  bool operator==(const FakeKey& other) const { return values == other.values && wide == other.wide; }
 };
 
+/// Thrown by a changing call of the fake when the run is to end there.
+struct ProcessEnded {};
+
 struct FakeFile {
+  enum class Use { kNone, kOpen, kMapped };
   std::string bytes;
+  Use use = Use::kNone;       // held by another program: open (NT: without delete sharing), or mapped
+  bool read_only = false;
   bool hidden = false;
   bool system = false;
   bool directory = false;
-  bool locked = false;        // cannot be replaced, now or at the restart; can be read
+  bool locked = false;        // denied: cannot be replaced or renamed, now or at the restart; can be read
   bool undeletable = false;   // cannot be deleted, renamed aside or scheduled for deletion
   bool unreadable = false;    // presence test fails with an error
 };
@@ -106,7 +122,25 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   int open_handle_count() const { return static_cast<int>(open_.size()); }
   std::set<std::string> undeletable_keys;    // lower-cased paths whose deletion fails
   std::set<std::string> undeletable_values;  // lower-cased value names whose deletion fails
-  std::vector<std::u16string> deleted_at_restart;  // files in use, renamed aside
+  // Operations scheduled for the next restart: {from, to}, to empty for a deletion.
+  std::vector<std::pair<std::u16string, std::u16string>> at_restart;
+  bool restart_ops_denied = false;  // NT without an administrator's rights
+  bool copies_fail = false;         // a full disk: a copy stops half-way
+  std::set<std::u16string> profile;  // the user's language profile, as InstallLayoutOrTip left it
+  /// Carries out the operations scheduled for the restart, in order; every program has ended.
+  void Restart();
+
+  // Ending the run: before changing call number end_before (from 0), ProcessEnded is thrown.
+  long end_before = -1;
+  long changes = 0;  // changing calls so far
+  /// What the process ending leaves behind: open handles and loaded layouts go.
+  void EndProcess();
+  // With keep_history, each hive as it was before each changing call (history[root][n]) and
+  // the number of changing calls before its latest flush: a power cut may leave each hive as
+  // of any moment since then.
+  bool keep_history = false;
+  std::vector<Hive> history[2];
+  long flushed[2] = {0, 0};
   int bad_closes = 0;        // closing 0, an unknown or an already closed handle
   int buffer_overruns = 0;   // a read asked to fill more bytes than its buffer holds
 
@@ -129,12 +163,18 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   }
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
-  bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override {
-    profile_calls.push_back(ToU16(profile) + u" " + ToU16(Text::Number(flags)));
-    return input_dll_present;
-  }
+  bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override;
   Presence FileExists(const Text& name) override;
-  bool CopyFileOver(const Text& source, const Text& target) override;
+  uint32_t FileAttributes(const Text& path) override;
+  bool SetFileAttributes(const Text& path, uint32_t attributes) override;
+  bool MakeFileBeside(const Text& path, Text* made) override;
+  bool CopyFlushed(const Text& source, const Text& target) override;
+  bool MoveFile(const Text& from, const Text& to, bool replace) override;
+  bool DeleteFile(const Text& path) override;
+  bool FileInUse(const Text& path) override;
+  bool MoveAtRestart(const Text& from, const Text& to) override;
+  bool PendingAtRestart(const Text& path) override;
+  bool FindLeftover(const Text& directory, int index, Text* path) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
   void TakeRunLock() override;
@@ -158,7 +198,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   // --- PlatformRemoval ----------------------------------------------------------
   int32_t RegDeleteKeyA(RegistryRoot root, const Text& path) override;
   int32_t RegDeleteValueA(int32_t handle, const Text& name) override;
-  FileRemoval RemoveFile(const Text& path) override;
+  void RegFlushKey(RegistryRoot root) override { flushed[root == RegistryRoot::kCurrentUser] = changes; }
 
  private:
   struct OpenKey {
@@ -166,6 +206,10 @@ class FakePlatform final : public Platform, public PlatformRemoval {
     std::string path;
   };
   FakeKey* KeyOf(int32_t handle);
+  // Counts a changing call; throws ProcessEnded where the run is to end.
+  void Change();
+  bool Nt() const { return platform_id == 2; }
+  std::map<std::u16string, FakeFile>::iterator Find(const std::u16string& path);
   // The value's characters, its zero included, whichever form stored it.
   static std::u16string Chars(const FakeKey& key, const std::string& name);
   // Stores a value's bytes as written by the "...A" or (wide) the "...W" function.

@@ -30,18 +30,22 @@ TEST_F(LayoutSlotTest, TakesFirstFreeSlot) {
 }
 
 TEST_F(LayoutSlotTest, SkipsSlotsOfOtherInputMethods) {
-  // Upper case is another module; so is a slot without the value, or with one too long to read.
-  const std::u16string others[] = {u"other.ime", u"TVL1.IME", u"", std::u16string(300, u'a')};
+  // Upper case is another module; so is a slot with a value too long to read, or with a
+  // "Layout File" and no "Ime File". A key that holds neither is free: a run ended after
+  // creating it left it.
+  const std::u16string others[] = {u"other.ime", u"TVL1.IME", u"", std::u16string(300, u'a'), u"-"};
   for (const auto& other : others) {
     Reset();
-    if (other.empty())
-      fake.PutKey(kHklm, SlotKey(0));
-    else
+    fake.PutKey(kHklm, SlotKey(0));
+    if (other == u"-")
+      fake.PutString(kHklm, SlotKey(0), u"Layout File", u"kbdus.dll");
+    else if (!other.empty())
       fake.PutString(kHklm, SlotKey(0), u"Ime File", other);
     Register();
-    ExpectRegisteredIn(1);
-    EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Ime File"), other.empty() ? u"<absent>" : other)
-        << "slot 0 must be left alone";
+    ExpectRegisteredIn(other.empty() ? 0 : 1);
+    if (!other.empty())
+      EXPECT_EQ(fake.String(kHklm, SlotKey(0), u"Ime File"), other == u"-" ? u"<absent>" : other)
+          << "slot 0 must be left alone";
   }
 }
 
@@ -151,7 +155,8 @@ TEST_F(LayoutSlotTest, RemovesEverySlotNamingTheModuleInAnyCaseAndNoOther) {
     for (size_t i = 0; i < c.slots.size(); ++i)
       if (c.slots[i] != u"-") fake.PutString(kHklm, SlotKey(static_cast<int>(i)), u"Ime File", c.slots[i]);
     UninstallerState removal;
-    RemoveLayoutSlots(removal, fake, fake);
+    FindOwnSlots(removal, fake);
+    DeleteOwnSlots(removal, fake);
     EXPECT_EQ(removal.OwnSlots, c.own) << c.slots.size() << " slots";
     EXPECT_EQ(removal.Found, c.own != 0);
     EXPECT_FALSE(removal.RemovalFailed);
@@ -168,7 +173,8 @@ TEST_F(LayoutSlotTest, SlotThatCannotBeDeletedIsAFailureAndTheOthersGo) {
   fake.PutString(kHklm, SlotKey(2), u"Ime File", u"tvl1.IME");
   fake.undeletable_keys.insert("system\\currentcontrolset\\control\\keyboard layouts\\e0200804");
   UninstallerState removal;
-  RemoveLayoutSlots(removal, fake, fake);
+  FindOwnSlots(removal, fake);
+  DeleteOwnSlots(removal, fake);
   EXPECT_TRUE(removal.RemovalFailed);
   EXPECT_EQ(removal.OwnSlots, 0x5u) << "its list entries go all the same";
   EXPECT_TRUE(fake.HasKey(kHklm, SlotKey(0)));

@@ -48,3 +48,29 @@ TEST(WininitTextTest, TextThatWouldNotFitStaysAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(WininitTextTest, PendingOperationsNameAFileByItsLastComponentInAnyCase) {
+  const std::u16string name = u"tvl1A.tmp";
+  const struct {
+    std::u16string text;
+    bool named;
+  } cases[] = {
+      {u"[rename]\r\nC:\\WINDOWS\\SYSTEM\\TVL1.MB=C:\\WINDOWS\\SYSTEM\\TVL1A.TMP\r\n", true},
+      {u"[rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\TVL1A.TMP", true},
+      {u"\\??\\C:\\windows\\system32\\tvl1a.tmp\0\\??\\C:\\windows\\system32\\tvl1.MB\0"s, true},
+      {u"\\??\\C:\\windows\\system32\\xtvl1A.tmp\0\0"s, false},  // another name ending alike
+      {u"[rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\TVL1A.TMPX\r\n", false},
+      {u"tvl1A.tmp", false},  // no backslash before it
+      {u"", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(NamesFile(c.text.data(), static_cast<int>(c.text.size()), name.data(), static_cast<int>(name.size())),
+              c.named)
+        << c.text.size();
+}
+
+}  // namespace
