@@ -3,6 +3,7 @@
 namespace {
 
 constexpr int32_t kSystemDirCapacity = 260;
+const char16_t kUninstallerFile[] = u"tvluninstall.exe";
 
 size_t FirstZero(const Text& text) {
   size_t i = 0;
@@ -10,24 +11,43 @@ size_t FirstZero(const Text& text) {
   return i;
 }
 
-void DeployFile(InstallerState& state, Platform& platform, const Text& source_dir,
-                const char16_t* name, const char16_t* missing_message) {
+// Copies `source` over `target`. A copy that fails counts where the target already holds
+// the same bytes; otherwise it sets InstallFailed.
+void DeployFile(InstallerState& state, Platform& platform, const Text& source, const Text& target) {
+  state.TargetPath = target;
+  bool at_restart = false;
+  if (platform.CopyFileOver(source, state.TargetPath, &at_restart))
+    state.RestartNeeded |= at_restart;
+  else if (!platform.FilesMatch(source, state.TargetPath))
+    state.InstallFailed = true;
+}
+
+// The path of `name` in `directory`; empty when the directory could not be read: never
+// copy into, or remove from, the root of the current drive.
+Text PathIn(const Text& directory, const char16_t* name) {
+  return directory.empty() ? Text() : Text(directory).Append(u'\\').Append(name);
+}
+
+// Copies `name` from source_dir into `directory`; returns its path there, or empty, with
+// InstallFailed set, when the directory could not be read.
+Text DeployInto(InstallerState& state, Platform& platform, const Text& source_dir,
+                const char16_t* name, const Text& directory) {
+  const Text target = PathIn(directory, name);
+  if (target.empty())
+    state.InstallFailed = true;
+  else
+    DeployFile(state, platform, source_dir + name, target);
+  return target;
+}
+
+void DeployInputMethodFile(InstallerState& state, Platform& platform, const Text& source_dir,
+                           const char16_t* name, const char16_t* missing_message) {
   // A presence test that cannot be carried out lets the copy be attempted.
   if (platform.FileExists(name) == Presence::kAbsent) {
     state.Report.Append(missing_message);
     return;
   }
-  if (state.SystemDir.empty()) {
-    // Never copy into the root of the current drive.
-    state.InstallFailed = true;
-    return;
-  }
-  state.TargetPath = Text(state.SystemDir).Append(u'\\').Append(name);
-  const Text source = Text(source_dir).Append(name);
-  if (!platform.CopyFileOver(source, state.TargetPath) &&
-      !platform.FilesMatch(source, state.TargetPath)) {
-    state.InstallFailed = true;
-  }
+  DeployInto(state, platform, source_dir, name, state.SystemDir);
 }
 
 }  // namespace
@@ -65,8 +85,13 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
 }
 
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
-  DeployFile(state, platform, source_dir, u"tvl1.IME", u"输入法文件未找到！");
-  DeployFile(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！");
+  DeployInputMethodFile(state, platform, source_dir, u"tvl1.IME", u"输入法文件未找到！");
+  DeployInputMethodFile(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！");
+}
+
+Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
+  if (platform.FileExists(source_dir + kUninstallerFile) == Presence::kAbsent) return Text();
+  return DeployInto(state, platform, source_dir, kUninstallerFile, platform.WindowsDirectory());
 }
 
 void ActivateLayout(InstallerState& state, Platform& platform) {
@@ -88,11 +113,15 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
 
 namespace {
 
-void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const char16_t* name) {
-  (state.TargetPath = state.SystemDir).Append(u'\\').Append(name);
+// Removes the file at `path`. Its deletion at the next restart sets RestartNeeded unless
+// `running` (the program's own copy, which cannot go before).
+void RemoveFile(UninstallerState& state, PlatformRemoval& removal, const Text& path,
+                bool running = false) {
+  state.TargetPath = path;
   const FileRemoval removed = removal.RemoveFile(state.TargetPath);
   if (removed != FileRemoval::kAbsent) state.Found = true;
   if (removed == FileRemoval::kFailed) state.RemovalFailed = true;
+  if (removed == FileRemoval::kAtRestart && !running) state.RestartNeeded = true;
 }
 
 }  // namespace
@@ -103,6 +132,14 @@ void RemoveFiles(UninstallerState& state, Platform& platform, PlatformRemoval& r
     state.RemovalFailed = true;  // whether the files are there cannot be known
     return;
   }
-  RemoveFile(state, removal, u"tvl1.IME");
-  RemoveFile(state, removal, u"tvl1.MB");
+  RemoveFile(state, removal, PathIn(state.SystemDir, u"tvl1.IME"));
+  RemoveFile(state, removal, PathIn(state.SystemDir, u"tvl1.MB"));
+}
+
+void RemoveUninstaller(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
+  const Text path = PathIn(platform.WindowsDirectory(), kUninstallerFile);
+  if (path.empty())
+    state.RemovalFailed = true;
+  else
+    RemoveFile(state, removal, path, /*running=*/true);
 }

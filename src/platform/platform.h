@@ -12,6 +12,7 @@
 enum class RegistryRoot { kLocalMachine, kCurrentUser };
 
 constexpr int32_t kRegSz = 1;            // REG_SZ
+constexpr int32_t kRegDword = 4;         // REG_DWORD
 constexpr int32_t kErrorMoreData = 234;  // ERROR_MORE_DATA: a value too long for the buffer
 constexpr uint32_t kKlfActivate = 1;     // KLF_ACTIVATE
 constexpr int32_t kMessageInformation = 64;  // MB_ICONINFORMATION | MB_OK
@@ -68,6 +69,11 @@ class Platform {
   virtual int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type,
                                    Text* buffer, int32_t* size) = 0;
   virtual int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) = 0;
+  /// Stores `data` as REG_DWORD (RegSetValueExA, 4 bytes). Nothing stored through handle 0.
+  virtual int32_t RegSetDwordA(int32_t handle, const Text& name, uint32_t data) = 0;
+  /// Reads value `name` into *data: 0 only for a REG_DWORD of 4 bytes; nonzero otherwise
+  /// (another type or size included), *data then unspecified.
+  virtual int32_t RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) = 0;
   virtual int32_t RegCloseKey(int32_t handle) = 0;
 
   // System.
@@ -76,6 +82,11 @@ class Platform {
   /// its length in bytes; 0 on failure; the size needed, writing nothing, when it does not
   /// fit `capacity`.
   virtual int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) = 0;
+  /// The Windows directory shared by all users (GetSystemWindowsDirectory where the system
+  /// has it, looked up: Windows 95 lacks it), without trailing backslash except at a drive
+  /// root; empty when it cannot be read. Never a user's private Windows directory under
+  /// Terminal Services, nor the system directory.
+  virtual Text WindowsDirectory() = 0;
   /// Fills `info` (its size field set by the caller); false when the query fails.
   virtual bool GetVersionExA(OsVersionInfo* info) = 0;
 
@@ -105,7 +116,11 @@ class Platform {
   /// A target in use as a loaded module may be renamed aside and deleted at the next
   /// restart; a target in use that cannot be replaced now keeps its place, and the complete
   /// copy is scheduled to take it at the next restart, which also returns true.
-  virtual bool CopyFileOver(const Text& source, const Text& target) = 0;
+  /// *at_restart: true when part of the replacement waits for the next restart (the copy
+  /// scheduled, or the earlier file renamed aside and scheduled for deletion), else false.
+  virtual bool CopyFileOver(const Text& source, const Text& target, bool* at_restart) = 0;
+  /// The file's size in bytes; -1 when it cannot be opened or is 2 GiB or more.
+  virtual int32_t FileSize(const Text& name) = 0;
   /// True when both files can be read and hold the same bytes.
   virtual bool FilesMatch(const Text& a, const Text& b) = 0;
   /// The running program's directory, without trailing backslash except at a drive root.
@@ -140,8 +155,9 @@ class Platform {
   ~Platform() = default;
 };
 
-/// Outcome of removing a file.
-enum class FileRemoval { kAbsent, kRemoved, kFailed };
+/// Outcome of removing a file; kAtRestart: its name is free, the file itself goes at the
+/// next restart.
+enum class FileRemoval { kAbsent, kRemoved, kAtRestart, kFailed };
 
 /// What the uninstaller asks of the system beyond Platform: the removal of registry keys,
 /// values and files. An interface of its own so that the installer, which removes nothing,
@@ -158,7 +174,7 @@ class PlatformRemoval {
   /// Deletes the file at the full path `path`. A file in use, or any file that cannot be
   /// deleted now, is renamed aside in its directory where it can be (so that its name is
   /// free at once) and deleted at the next restart, under its own name where the rename
-  /// fails: kRemoved all the same. Windows 95 deletes even an open or mapped file, so a file
+  /// fails: kAtRestart. Windows 95 deletes even an open or mapped file, so a file
   /// that cannot be opened without sharing counts as in use. kAbsent when there is no such
   /// file; kFailed when it stays and nothing is scheduled (it is then as it was).
   virtual FileRemoval RemoveFile(const Text& path) = 0;

@@ -32,8 +32,8 @@ class Win32Platform final : public Platform {
   /// Creates the hidden installer window with its font, label and retained drawing.
   bool CreateMainWindow();
   /// Runs the window's life: Load, show (Resize), Activate, then the message loop until the
-  /// window is unloaded.
-  void Run(WindowEvents& events);
+  /// window is unloaded. `silent`: the window is never shown; Load, then Activate at once.
+  void Run(WindowEvents& events, bool silent);
 
   int32_t RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
   int32_t RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
@@ -43,14 +43,18 @@ class Win32Platform final : public Platform {
   int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
                            int32_t* size) override;
   int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegSetDwordA(int32_t handle, const Text& name, uint32_t data) override;
+  int32_t RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) override;
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
+  Text WindowsDirectory() override;
   bool GetVersionExA(OsVersionInfo* info) override;
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override;
   Presence FileExists(const Text& name) override;
-  bool CopyFileOver(const Text& source, const Text& target) override;
+  bool CopyFileOver(const Text& source, const Text& target, bool* at_restart) override;
+  int32_t FileSize(const Text& name) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
   void TakeRunLock() override;  // win32_run_lock.cpp

@@ -38,7 +38,7 @@ FileRemoval Win32Removal::RemoveFile(const Text& name) {
     renamed = wide::MoveFileReplacing(path, aside);
     if (!renamed) wide::DeleteFile(aside);
   }
-  if (MoveAtRestart(renamed ? aside : path, nullptr)) return FileRemoval::kRemoved;
+  if (MoveAtRestart(renamed ? aside : path, nullptr)) return FileRemoval::kAtRestart;
   // Nothing scheduled: the file as it was.
   if (renamed) wide::MoveFileReplacing(aside, path);
   if (read_only) wide::SetFileAttributes(path, attributes);

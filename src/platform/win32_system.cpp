@@ -53,7 +53,8 @@ namespace {
 // use and cannot be replaced, leaves it as it is and schedules the copy to take its place at
 // the next restart. False when neither could be done: the target's name then holds the old
 // file (should even renaming it back fail, the NT family gives it back at the restart).
-bool ReplaceExisting(const wchar_t* copy, const wchar_t* target) {
+// *at_restart: set when something was scheduled for the restart, untouched otherwise.
+bool ReplaceExisting(const wchar_t* copy, const wchar_t* target, bool* at_restart) {
   if (IsNtFamily()) {
     if (wide::MoveFileReplacing(copy, target)) return true;
     // A target open without delete sharing can be neither replaced nor renamed; a module in
@@ -62,14 +63,14 @@ bool ReplaceExisting(const wchar_t* copy, const wchar_t* target) {
     // Windows 95/98/Me delete and replace a file even while it is open or mapped as a module:
     // one in use is told by a sharing violation when opened sharing nothing. (A File that
     // failed to open closes nothing, so the error is still the open's.)
-    return GetLastError() == ERROR_SHARING_VIOLATION && MoveAtRestart(copy, target);
+    return GetLastError() == ERROR_SHARING_VIOLATION && (*at_restart = MoveAtRestart(copy, target));
   }
   wchar_t aside[MAX_PATH];
   if (!MakeFileBeside(target, aside)) return false;
   if (!wide::MoveFileReplacing(target, aside)) {
     const bool in_use = GetLastError() == ERROR_SHARING_VIOLATION;
     wide::DeleteFile(aside);
-    return in_use && MoveAtRestart(copy, target);
+    return in_use && (*at_restart = MoveAtRestart(copy, target));
   }
   if (!wide::MoveFileReplacing(copy, target)) {
     if (!wide::MoveFileReplacing(aside, target)) MoveAtRestart(aside, target);
@@ -77,7 +78,7 @@ bool ReplaceExisting(const wchar_t* copy, const wchar_t* target) {
   }
   // Only now that the target holds the new file may the old one go; a module still mapped
   // cannot be deleted before the restart.
-  if (!wide::DeleteFile(aside)) MoveAtRestart(aside, nullptr);
+  if (!wide::DeleteFile(aside)) *at_restart = MoveAtRestart(aside, nullptr);
   return true;
 }
 
@@ -139,6 +140,21 @@ int32_t Win32Platform::RegSetValueExW(int32_t handle, const Text& name, const Te
                           static_cast<DWORD>(2 * (data.size() + 1)));
 }
 
+int32_t Win32Platform::RegSetDwordA(int32_t handle, const Text& name, uint32_t data) {
+  const DWORD value = data;
+  return ::RegSetValueExA(ToHkey(handle), Ansi(name).bytes, 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+int32_t Win32Platform::RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) {
+  static_assert(sizeof(DWORD) == sizeof(uint32_t), "REG_DWORD");
+  DWORD type = REG_NONE, count = sizeof *data;
+  const LONG result = ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data), &count);
+  // More than 4 bytes fail with ERROR_MORE_DATA.
+  return result != ERROR_SUCCESS ? result : type != REG_DWORD || count != sizeof *data;
+}
+
 int32_t Win32Platform::RegCloseKey(int32_t handle) { return ::RegCloseKey(ToHkey(handle)); }
 
 // System and keyboard.
@@ -149,6 +165,16 @@ int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
   const UINT result = ::GetSystemDirectoryA(bytes.bytes, static_cast<UINT>(capacity));
   *buffer = FromAnsi(bytes.bytes, bytes.length);
   return static_cast<int32_t>(result);
+}
+
+// Under Terminal Services GetWindowsDirectory gives each user a private directory unless
+// the program is marked as aware of them; GetSystemWindowsDirectory (NT 4.0 Terminal Server
+// Edition on) always gives the shared one.
+Text Win32Platform::WindowsDirectory() {
+  char bytes[MAX_PATH];
+  auto shared = KernelFunction<UINT(WINAPI*)(LPSTR, UINT)>("GetSystemWindowsDirectoryA");
+  const UINT length = (shared ? shared : GetWindowsDirectoryA)(bytes, MAX_PATH);
+  return length < MAX_PATH ? FromAnsi(bytes, static_cast<int>(length)) : Text();
 }
 
 bool Win32Platform::GetVersionExA(OsVersionInfo* info) {
@@ -183,7 +209,8 @@ Presence Win32Platform::FileExists(const Text& name) {
 // target's place only once complete, so a full disk, a read error or a power cut leaves the
 // earlier file as it was. The new file is made here, so it is never read-only whatever the
 // source's attributes.
-bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
+bool Win32Platform::CopyFileOver(const Text& source, const Text& target, bool* at_restart) {
+  *at_restart = false;
   const wchar_t* target_path = WideChars(target);
   const DWORD attributes = wide::GetFileAttributes(target_path);
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
@@ -194,12 +221,19 @@ bool Win32Platform::CopyFileOver(const Text& source, const Text& target) {
   if (CopyBytes(WideChars(source), copy)) {
     const bool read_only = exists && (attributes & FILE_ATTRIBUTE_READONLY);
     if (read_only) wide::SetFileAttributes(target_path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-    if (exists ? ReplaceExisting(copy, target_path) : wide::MoveFileReplacing(copy, target_path))
+    if (exists ? ReplaceExisting(copy, target_path, at_restart)
+               : wide::MoveFileReplacing(copy, target_path))
       return true;
     if (read_only) wide::SetFileAttributes(target_path, attributes);
   }
   wide::DeleteFile(copy);
   return false;
+}
+
+int32_t Win32Platform::FileSize(const Text& name) {
+  File file(wide::CreateFile(WideChars(name), GENERIC_READ, kShareAll, OPEN_EXISTING));
+  const DWORD size = file.ok() ? GetFileSize(file.get(), nullptr) : INVALID_FILE_SIZE;
+  return size <= 0x7FFFFFFF ? static_cast<int32_t>(size) : -1;
 }
 
 bool Win32Platform::FilesMatch(const Text& a, const Text& b) {

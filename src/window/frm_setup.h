@@ -7,13 +7,16 @@ enum ExitStatus : int {
   kExitInstalled = 0,     // the success message
   kExitReportedFailure = 1,  // a failure report
   kExitNotRun = 2,        // no installation report was shown (the window could not be made)
+  kExitRestartNeeded = 3010,  // success; a file waits for the next restart (ERROR_SUCCESS_REBOOT_REQUIRED)
 };
 
 /// The installer's only window. Its Load handler runs the whole installation while the
-/// window is hidden; Resize repaints the backdrop; Activate reports and unloads.
+/// window is hidden; Resize repaints the backdrop; Activate reports and unloads. `silent`
+/// (the command line's /S): the window is never shown and Activate shows no message; the
+/// outcome is the exit status alone.
 class FrmSetup final : public WindowEvents {
  public:
-  explicit FrmSetup(Platform& platform) : platform_(platform) {}
+  explicit FrmSetup(Platform& platform, bool silent = false) : platform_(platform), silent_(silent) {}
   FrmSetup(const FrmSetup&) = delete;
   FrmSetup& operator=(const FrmSetup&) = delete;
 
@@ -22,14 +25,22 @@ class FrmSetup final : public WindowEvents {
   void Activate() override;
 
   const InstallerState& state() const { return state_; }
-  /// What the report shown by Activate said; kExitNotRun before it is shown.
+  /// The outcome Activate reported (kExitRestartNeeded for a success that waits for the
+  /// next restart); kExitNotRun before.
   ExitStatus Outcome() const { return outcome_; }
 
  private:
   Platform& platform_;
+  const bool silent_;
   InstallerState state_;
   ExitStatus outcome_ = kExitNotRun;
 };
 
 extern const char16_t kCaption[];
 extern const char16_t kSuccessMessage[];
+
+/// Reports the outcome in a message box titled `title` unless `silent`, and returns it as an
+/// exit status: kExitReportedFailure when `failed`, else kExitRestartNeeded when `restart`
+/// (the message then gets `restart_line` as its second line), else kExitInstalled.
+ExitStatus ReportOutcome(Platform& platform, bool silent, const Text& message, bool failed,
+                         bool restart, const char16_t* restart_line, const char16_t* title);

@@ -3,6 +3,7 @@
 #include "deployment/deployment.h"
 #include "registration/layout_slot.h"
 #include "registration/preload_entry.h"
+#include "registration/uninstall_entry.h"
 #include "window/backdrop.h"
 
 const char16_t kUninstallCaption[] = u"Tavrel输入法卸载";
@@ -19,6 +20,10 @@ void FrmUninstall::Load() {
   RemoveLayoutSlots(state_, platform_, removal_);
   RemovePreloadEntries(state_, platform_, removal_);
   RemoveFiles(state_, platform_, removal_);
+  // Last, and only once all else is gone: the entry and the copy it runs stay for a later
+  // attempt.
+  if (!state_.RemovalFailed) RemoveUninstallEntry(state_, platform_, removal_);
+  if (!state_.RemovalFailed) RemoveUninstaller(state_, platform_, removal_);
 }
 
 void FrmUninstall::Resize() { RepaintAndPlaceLabel(platform_); }
@@ -27,7 +32,7 @@ void FrmUninstall::Activate() {
   const char16_t* message = state_.RemovalFailed ? kNotUninstalledMessage
                             : state_.Found       ? kUninstalledMessage
                                                  : kNotInstalledMessage;
-  platform_.ShowMessage(message, kMessageInformation, kUninstallCaption);
-  outcome_ = state_.RemovalFailed ? kExitReportedFailure : kExitInstalled;
+  outcome_ = ReportOutcome(platform_, silent_, message, state_.RemovalFailed, state_.RestartNeeded,
+                           u"请重新启动计算机以完成卸载。", kUninstallCaption);
   platform_.UnloadWindow();
 }

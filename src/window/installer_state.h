@@ -21,6 +21,7 @@ struct InstallerState {
   // Set when a step the layout depends on did not complete (no free slot, a registry
   // write or a file copy failed); the activation step then reports failure instead.
   bool InstallFailed = false;
+  bool RestartNeeded = false;
 };
 
 /// Size in bytes of the registry read buffer (260 spaces in the ANSI code page).

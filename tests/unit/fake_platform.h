@@ -16,12 +16,14 @@
 std::string ToAnsi(const std::u16string& text);     // code page 936
 std::u16string FromAnsi(const std::string& bytes);
 std::u16string ToU16(const Text& text);
+Text ToText(const std::u16string& s);
 
 struct FakeKey {
   std::map<std::string, std::string> values;  // lower-cased name -> stored bytes
   // Names of values stored by RegSetValueExW: their bytes are UTF-16LE. Each form of read
   // converts a value stored by the other form, as NT does.
   std::set<std::string> wide;
+  std::set<std::string> dwords;  // names of REG_DWORD values (4 bytes, little-endian)
 };
 
 struct FakeFile {
@@ -30,6 +32,7 @@ struct FakeFile {
   bool system = false;
   bool directory = false;
   bool locked = false;        // cannot be replaced, now or at the restart; can be read
+  bool in_use = false;        // replaced at once, the earlier file deleted at the next restart
   bool undeletable = false;   // cannot be deleted, renamed aside or scheduled for deletion
   bool unreadable = false;    // presence test fails with an error
 };
@@ -58,6 +61,9 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   std::u16string String(RegistryRoot root, const std::u16string& path, const std::u16string& name);
   /// True when the value was stored by RegSetValueExW.
   bool Wide(RegistryRoot root, const std::u16string& path, const std::u16string& name);
+  /// A REG_DWORD value, or -1 when there is none of that type.
+  int64_t Dword(RegistryRoot root, const std::u16string& path, const std::u16string& name);
+  void PutDword(RegistryRoot root, const std::u16string& path, const std::u16string& name, uint32_t value);
 
   std::set<std::string> uncreatable_keys;   // lower-cased paths whose create fails
   std::set<std::string> unwritable_values;  // lower-cased value names whose write fails
@@ -66,6 +72,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
 
   std::string system_dir = "C:\\WINDOWS\\system32";
   int system_dir_result_override = -1;  // >= 0: the call returns this and writes nothing
+  std::u16string windows_dir = u"C:\\WINDOWS";  // empty: cannot be read
   std::u16string current_dir = u"C:\\tvl";
   std::u16string program_dir = u"C:\\tvl";
   std::map<std::u16string, FakeFile> files;  // full path as given; matched without case
@@ -100,7 +107,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   int open_handle_count() const { return static_cast<int>(open_.size()); }
   std::set<std::string> undeletable_keys;    // lower-cased paths whose deletion fails
   std::set<std::string> undeletable_values;  // lower-cased value names whose deletion fails
-  std::vector<std::u16string> deleted_at_restart;  // files in use, renamed aside
+  std::vector<std::u16string> deleted_at_restart;  // files in use, renamed aside ("<path>.aside")
   int bad_closes = 0;        // closing 0, an unknown or an already closed handle
   int buffer_overruns = 0;   // a read asked to fill more bytes than its buffer holds
 
@@ -113,8 +120,11 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
                            int32_t* size) override;
   int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegSetDwordA(int32_t handle, const Text& name, uint32_t data) override;
+  int32_t RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) override;
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
+  Text WindowsDirectory() override;
   bool GetVersionExA(OsVersionInfo* info) override;
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
@@ -123,7 +133,8 @@ class FakePlatform final : public Platform, public PlatformRemoval {
     return input_dll_present;
   }
   Presence FileExists(const Text& name) override;
-  bool CopyFileOver(const Text& source, const Text& target) override;
+  bool CopyFileOver(const Text& source, const Text& target, bool* at_restart) override;
+  int32_t FileSize(const Text& name) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
   void TakeRunLock() override;
