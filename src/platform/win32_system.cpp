@@ -172,7 +172,9 @@ int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
 // Edition on) always gives the shared one.
 Text Win32Platform::WindowsDirectory() {
   char bytes[MAX_PATH];
-  auto shared = KernelFunction<UINT(WINAPI*)(LPSTR, UINT)>("GetSystemWindowsDirectoryA");
+  // Windows 95/98/Me have no Terminal Services (and no such function).
+  auto shared = IsNtFamily() ? KernelFunction<UINT(WINAPI*)(LPSTR, UINT)>("GetSystemWindowsDirectoryA")
+                             : nullptr;
   const UINT length = (shared ? shared : GetWindowsDirectoryA)(bytes, MAX_PATH);
   return length < MAX_PATH ? FromAnsi(bytes, static_cast<int>(length)) : Text();
 }

@@ -45,6 +45,7 @@ NOT_ON_WIN95 = {
     'ReplaceFileA', 'ReplaceFileW', 'CreateHardLinkA', 'CreateHardLinkW',
     'MoveFileWithProgressA', 'MoveFileWithProgressW', 'GetNativeSystemInfo',
     'IsWow64Process', 'Wow64DisableWow64FsRedirection', 'Wow64RevertWow64FsRedirection',
+    'GetSystemWindowsDirectoryA', 'GetSystemWindowsDirectoryW',
 }
 MAX_SIZE = 24 * 1024
 VOS__WINDOWS32 = 0x00000004
