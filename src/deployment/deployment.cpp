@@ -22,22 +22,17 @@ void DeployFile(InstallerState& state, Platform& platform, const Text& source, c
     state.InstallFailed = true;
 }
 
-// The path of `name` in `directory`; empty when the directory could not be read: never
-// copy into, or remove from, the root of the current drive.
-Text PathIn(const Text& directory, const char16_t* name) {
-  return directory.empty() ? Text() : Text(directory).Append(u'\\').Append(name);
-}
-
-// Copies `name` from source_dir into `directory`; returns its path there, or empty, with
-// InstallFailed set, when the directory could not be read.
-Text DeployInto(InstallerState& state, Platform& platform, const Text& source_dir,
+// Copies `name` from source_dir into `directory`, TargetPath then its path there; a
+// directory that could not be read (empty) sets InstallFailed instead: never copy into the
+// root of the current drive.
+void DeployInto(InstallerState& state, Platform& platform, const Text& source_dir,
                 const char16_t* name, const Text& directory) {
-  const Text target = PathIn(directory, name);
-  if (target.empty())
+  if (directory.empty()) {
     state.InstallFailed = true;
-  else
-    DeployFile(state, platform, source_dir + name, target);
-  return target;
+    return;
+  }
+  (state.TargetPath = directory).Append(u'\\').Append(name);
+  DeployFile(state, platform, source_dir + name, state.TargetPath);
 }
 
 void DeployInputMethodFile(InstallerState& state, Platform& platform, const Text& source_dir,
@@ -89,9 +84,11 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
   DeployInputMethodFile(state, platform, source_dir, u"tvl1.MB", u"码表文件未找到！");
 }
 
-Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
-  if (platform.FileExists(source_dir + kUninstallerFile) == Presence::kAbsent) return Text();
-  return DeployInto(state, platform, source_dir, kUninstallerFile, platform.WindowsDirectory());
+bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
+  if (platform.FileExists(source_dir + kUninstallerFile) == Presence::kAbsent) return false;
+  const Text directory = platform.WindowsDirectory();
+  DeployInto(state, platform, source_dir, kUninstallerFile, directory);
+  return !directory.empty();
 }
 
 void ActivateLayout(InstallerState& state, Platform& platform) {
@@ -112,6 +109,12 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
 // Removal.
 
 namespace {
+
+// The path of `name` in `directory`; empty when the directory could not be read: never
+// remove from the root of the current drive.
+Text PathIn(const Text& directory, const char16_t* name) {
+  return directory.empty() ? Text() : Text(directory).Append(u'\\').Append(name);
+}
 
 // Removes the file at `path`. Its deletion at the next restart sets RestartNeeded unless
 // `running` (the program's own copy, which cannot go before).

@@ -16,9 +16,10 @@ Text DetermineDirectories(InstallerState& state, Platform& platform);
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir);
 
 /// Copies "tvluninstall.exe" from source_dir into the Windows directory shared by all users,
-/// by the rules of DeployFiles, and returns its path there. Empty, copying nothing, when
-/// source_dir lacks it, or (then with InstallFailed) when the Windows directory is unknown.
-Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir);
+/// by the rules of DeployFiles; true, with its path there in TargetPath, when it was there
+/// to copy. False, copying nothing, when source_dir lacks it, or (then with InstallFailed)
+/// when the Windows directory is unknown.
+bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir);
 
 /// True when `layout` is the handle of the input-method layout `layout_id`: its low 32 bits
 /// equal the identifier read as a hexadecimal number (E0200804 gives 0xE0200804).

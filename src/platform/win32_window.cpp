@@ -107,7 +107,6 @@ void Win32Platform::Run(WindowEvents& events, bool silent) {
   events.Load();
   if (silent) {
     // Activate unloads the window; the loop below then ends at once.
-    activated_ = true;
     events.Activate();
   } else {
     shown_ = true;

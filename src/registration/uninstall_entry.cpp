@@ -36,11 +36,10 @@ void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_na
 
 }  // namespace
 
-Text UninstallEntryKey() { return Ascii(kEntryKey); }
-
 void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Text& source_dir,
                             const Text& uninstaller) {
-  if (platform.RegCreateKeyA(RegistryRoot::kLocalMachine, UninstallEntryKey(), &state.KeyHandle) != 0)
+  // The entry's key under HKEY_LOCAL_MACHINE.
+  if (platform.RegCreateKeyA(RegistryRoot::kLocalMachine, Ascii(kEntryKey), &state.KeyHandle) != 0)
     state.KeyHandle = 0;  // every write below then fails
   // One text for every value: a Text is 1 KiB of stack.
   Text value = u"Tavrel输入法";
@@ -67,7 +66,7 @@ void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Tex
 // Removal.
 
 void RemoveUninstallEntry(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
-  const Text key = UninstallEntryKey();
+  const Text key = Ascii(kEntryKey);
   if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, key, &state.KeyHandle) != 0) {
     state.KeyHandle = 0;
     return;

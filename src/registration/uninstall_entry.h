@@ -3,9 +3,6 @@
 #include "window/installer_state.h"
 #include "window/uninstaller_state.h"
 
-/// The Apps & Features entry's key under HKEY_LOCAL_MACHINE.
-Text UninstallEntryKey();
-
 /// Writes the Apps & Features entry for the uninstaller copied to `uninstaller` (its full
 /// path): DisplayName "Tavrel输入法" (RegSetValueExW on NT, as "Layout Text"),
 /// UninstallString and QuietUninstallString (the path quoted, the latter with " /S"),

@@ -19,28 +19,23 @@ void FrmSetup::Load() {
   const Text source_dir = DetermineDirectories(state_, platform_);
   // From here on a failing operation is passed over and the run goes on.
   DeployFiles(state_, platform_, source_dir);
-  const Text uninstaller = DeployUninstaller(state_, platform_, source_dir);
-  if (!uninstaller.empty()) RegisterUninstallEntry(state_, platform_, source_dir, uninstaller);
+  if (DeployUninstaller(state_, platform_, source_dir))
+    RegisterUninstallEntry(state_, platform_, source_dir, state_.TargetPath);
   ActivateLayout(state_, platform_);
   if (state_.Report.empty()) AddToLanguageProfile(state_, platform_);
 }
 
 void FrmSetup::Resize() { RepaintAndPlaceLabel(platform_); }
 
-ExitStatus ReportOutcome(Platform& platform, bool silent, const Text& message, bool failed,
-                         bool restart, const char16_t* restart_line, const char16_t* title) {
-  const ExitStatus outcome = failed ? kExitReportedFailure : restart ? kExitRestartNeeded : kExitInstalled;
-  if (!silent) {
-    Text shown = message;
-    if (outcome == kExitRestartNeeded) shown.Append(u'\n').Append(restart_line);
-    platform.ShowMessage(shown, kMessageInformation, title);
-  }
-  return outcome;
+ExitStatus OutcomeOf(bool failed, bool restart) {
+  return failed ? kExitReportedFailure : restart ? kExitRestartNeeded : kExitInstalled;
 }
 
 void FrmSetup::Activate() {
-  const bool installed = state_.Report.empty();
-  outcome_ = ReportOutcome(platform_, silent_, installed ? Text(kSuccessMessage) : state_.Report, !installed,
-                           state_.RestartNeeded, u"请重新启动计算机以完成安装。", kCaption);
+  outcome_ = OutcomeOf(!state_.Report.empty(), state_.RestartNeeded);
+  Text message = state_.Report;
+  if (outcome_ != kExitReportedFailure) message = kSuccessMessage;
+  if (outcome_ == kExitRestartNeeded) message.Append(u"\n请重新启动计算机以完成安装。");
+  if (!silent_) platform_.ShowMessage(message, kMessageInformation, kCaption);
   platform_.UnloadWindow();
 }

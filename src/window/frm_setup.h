@@ -39,8 +39,7 @@ class FrmSetup final : public WindowEvents {
 extern const char16_t kCaption[];
 extern const char16_t kSuccessMessage[];
 
-/// Reports the outcome in a message box titled `title` unless `silent`, and returns it as an
-/// exit status: kExitReportedFailure when `failed`, else kExitRestartNeeded when `restart`
-/// (the message then gets `restart_line` as its second line), else kExitInstalled.
-ExitStatus ReportOutcome(Platform& platform, bool silent, const Text& message, bool failed,
-                         bool restart, const char16_t* restart_line, const char16_t* title);
+/// kExitReportedFailure when `failed`, else kExitRestartNeeded when `restart` (a file waits
+/// for the next restart; the message then gets a second line asking for it), else
+/// kExitInstalled.
+ExitStatus OutcomeOf(bool failed, bool restart);

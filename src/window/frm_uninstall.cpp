@@ -32,7 +32,9 @@ void FrmUninstall::Activate() {
   const char16_t* message = state_.RemovalFailed ? kNotUninstalledMessage
                             : state_.Found       ? kUninstalledMessage
                                                  : kNotInstalledMessage;
-  outcome_ = ReportOutcome(platform_, silent_, message, state_.RemovalFailed, state_.RestartNeeded,
-                           u"请重新启动计算机以完成卸载。", kUninstallCaption);
+  outcome_ = OutcomeOf(state_.RemovalFailed, state_.RestartNeeded);
+  Text shown = message;
+  if (outcome_ == kExitRestartNeeded) shown.Append(u"\n请重新启动计算机以完成卸载。");
+  if (!silent_) platform_.ShowMessage(shown, kMessageInformation, kUninstallCaption);
   platform_.UnloadWindow();
 }
