@@ -12,7 +12,6 @@
 enum class RegistryRoot { kLocalMachine, kCurrentUser };
 
 constexpr int32_t kRegSz = 1;            // REG_SZ
-constexpr int32_t kRegDword = 4;         // REG_DWORD
 constexpr int32_t kErrorMoreData = 234;  // ERROR_MORE_DATA: a value too long for the buffer
 constexpr uint32_t kKlfActivate = 1;     // KLF_ACTIVATE
 constexpr int32_t kMessageInformation = 64;  // MB_ICONINFORMATION | MB_OK
