@@ -22,19 +22,6 @@ void DeployFile(InstallerState& state, Platform& platform, const Text& source, c
     state.InstallFailed = true;
 }
 
-// Copies `name` from source_dir into `directory`, TargetPath then its path there; a
-// directory that could not be read (empty) sets InstallFailed instead: never copy into the
-// root of the current drive.
-void DeployInto(InstallerState& state, Platform& platform, const Text& source_dir,
-                const char16_t* name, const Text& directory) {
-  if (directory.empty()) {
-    state.InstallFailed = true;
-    return;
-  }
-  (state.TargetPath = directory).Append(u'\\').Append(name);
-  DeployFile(state, platform, source_dir + name, state.TargetPath);
-}
-
 void DeployInputMethodFile(InstallerState& state, Platform& platform, const Text& source_dir,
                            const char16_t* name, const char16_t* missing_message) {
   // A presence test that cannot be carried out lets the copy be attempted.
@@ -42,7 +29,13 @@ void DeployInputMethodFile(InstallerState& state, Platform& platform, const Text
     state.Report.Append(missing_message);
     return;
   }
-  DeployInto(state, platform, source_dir, name, state.SystemDir);
+  if (state.SystemDir.empty()) {
+    // Never copy into the root of the current drive.
+    state.InstallFailed = true;
+    return;
+  }
+  (state.TargetPath = state.SystemDir).Append(u'\\').Append(name);
+  DeployFile(state, platform, source_dir + name, state.TargetPath);
 }
 
 }  // namespace
@@ -85,10 +78,17 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
 }
 
 bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
-  if (platform.FileExists(source_dir + kUninstallerFile) == Presence::kAbsent) return false;
-  const Text directory = platform.WindowsDirectory();
-  DeployInto(state, platform, source_dir, kUninstallerFile, directory);
-  return !directory.empty();
+  const Text source = source_dir + kUninstallerFile;
+  if (platform.FileExists(source) == Presence::kAbsent) return false;
+  state.TargetPath = platform.WindowsDirectory();
+  if (state.TargetPath.empty()) {
+    // Never copy into the root of the current drive.
+    state.InstallFailed = true;
+    return false;
+  }
+  state.TargetPath.Append(u'\\').Append(kUninstallerFile);
+  DeployFile(state, platform, source, state.TargetPath);
+  return true;
 }
 
 void ActivateLayout(InstallerState& state, Platform& platform) {
