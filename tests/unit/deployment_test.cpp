@@ -1,7 +1,6 @@
 #include "installer_test.h"
-#include "window/frm_setup.h"
-#include "registration/uninstall_entry.h"
 #include "window/command_line.h"
+#include "window/frm_setup.h"
 #include "window/frm_uninstall.h"
 
 namespace {
