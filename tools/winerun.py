@@ -573,6 +573,7 @@ def run_silent(prefix, display, folder, argv, timeout=60, after_exit=None, statu
     fd, err_path = tempfile.mkstemp(suffix=".err")
     os.close(fd)
     before = visible_ids(display)
+    screen = screen_size(display)
     seen, mapped = set(), []
     with open(err_path, "ab", buffering=0) as errw:
         p = _spawn([ARCH["loader"]] + list(argv), env=env, cwd=folder,
@@ -581,7 +582,10 @@ def run_silent(prefix, display, folder, argv, timeout=60, after_exit=None, statu
         def ended():
             new = visible_ids(display) - before - seen
             seen.update(new)
-            mapped.extend(visible_windows(display, new))
+            # Not Wine's own desktop window (untitled, the whole screen), which its
+            # explorer.exe may map when a session starts.
+            mapped.extend(win for win in visible_windows(display, new)
+                          if win[0] or screen is None or (win[3], win[4]) != tuple(screen))
             return p.poll() is not None
         _wait_for(timeout, ended, interval=0)
         status = p.poll()
