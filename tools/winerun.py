@@ -474,7 +474,7 @@ def _wait_for(timeout, done, alive=lambda: True, interval=0.05):
 
 def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
             exit_timeout=30, map_timeout=20, press_ok=True, extra_debug="",
-            after_exit=None, locale=None, err_path=None):
+            after_exit=None, locale=None, err_path=None, args=()):
     """Run folder/exe_name with cwd=folder and wait, each wait bounded, for
     its first message box: its trace line (box_timeout), then its window
     mapped (map_timeout: a new visible window smaller than the screen); take a
@@ -484,7 +484,8 @@ def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
     after_exit() (e.g. to release helpers still running in the prefix) and
     end the prefix's wineserver. With err_path, Wine's debug output stays in
     that file (for big traces) instead of RunResult.stderr. A wait that ran
-    out is named in RunResult.missed. Returns a RunResult."""
+    out is named in RunResult.missed. `args` follow the program's name (the
+    box may then come from a program it starts). Returns a RunResult."""
     res = RunResult()
     env = wine_env(prefix, display, "fixme-all,trace+msgbox" + extra_debug, locale)
     keep = err_path is not None
@@ -497,7 +498,7 @@ def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
     before = visible_ids(display)
     t0 = time.time()
     try:
-        p = _spawn([ARCH["loader"], exe_name], env=env, cwd=folder,
+        p = _spawn([ARCH["loader"], exe_name] + list(args), env=env, cwd=folder,
                    stdout=subprocess.DEVNULL, stderr=errw)
     finally:
         errw.close()
@@ -574,6 +575,49 @@ def run_exe(prefix, display, folder, exe_name, shot=None, box_timeout=60,
         os.unlink(err_path)
         res.texts = msgbox_texts(res.stderr)
     return res
+
+
+def run_silent(prefix, display, folder, argv, timeout=60, after_exit=None, status_file=None):
+    """Run the Windows command `argv` in `folder` with no one to press
+    anything, watching the screen the whole time; then call after_exit() as
+    run_exe does. Returns (exit status, [(title, x, y, w, h)] of every window
+    mapped meanwhile, message-box texts traced). The status is read from the
+    host file `status_file` where given (Wine's own exit status holds only
+    the low 8 bits of the program's); a run still going after `timeout` is
+    killed (status None)."""
+    env = wine_env(prefix, display, "fixme-all,trace+msgbox")
+    fd, err_path = tempfile.mkstemp(suffix=".err")
+    os.close(fd)
+    before = visible_ids(display)
+    screen = screen_size(display)
+    seen, mapped = set(), []
+    with open(err_path, "ab", buffering=0) as errw:
+        p = _spawn([ARCH["loader"]] + list(argv), env=env, cwd=folder,
+                   stdout=subprocess.DEVNULL, stderr=errw)
+    try:
+        def ended():
+            new = visible_ids(display) - before - seen
+            seen.update(new)
+            # Not Wine's own desktop window (untitled, the whole screen), which its
+            # explorer.exe may map when a session starts.
+            mapped.extend(win for win in visible_windows(display, new)
+                          if win[0] or screen is None or (win[3], win[4]) != tuple(screen))
+            return p.poll() is not None
+        _wait_for(timeout, ended, interval=0)
+        status = p.poll()
+    finally:
+        _kill(p)
+    if after_exit is not None:
+        after_exit()
+    wineserver_wait(prefix, display)
+    with open(err_path, "rb") as f:
+        texts = msgbox_texts(f.read().decode("utf-8", "replace"))
+    os.unlink(err_path)
+    if status_file is not None:
+        with open(status_file) as f:
+            status = int(f.read())
+        os.unlink(status_file)
+    return status, mapped, texts
 
 
 def start_wine(prefix, display, args, cwd=None, locale=None):

@@ -14,6 +14,7 @@ size_t FirstZero(const Text& text) {
 
 const char16_t kModuleName[] = u"tvl1.IME";
 const char16_t kTableName[] = u"tvl1.MB";
+const char16_t kUninstallerFile[] = u"tvluninstall.exe";
 const char16_t kModule64[] = u"x64\\tvl1.IME";  // the 64-bit module, below the program's folder
 // Each file's name and the report of its absence, in the order of the reports.
 const char16_t* const kModuleFile[] = {kModuleName, u"输入法文件未找到！"};
@@ -156,6 +157,25 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
     DeployPair(state, platform, native, module64, source_dir, 4);
 }
 
+bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
+  const Text source = Text(source_dir).Append(kUninstallerFile);
+  if (platform.FileExists(source) == Presence::kAbsent) return false;
+  const Text directory = platform.WindowsDirectory();
+  if (directory.empty()) {
+    state.InstallFailed = true;  // never copy into the root of the current drive
+    return false;
+  }
+  // What waits there for the restart is an uninstaller's running copy, deleted then: no
+  // reason for this run to ask for one.
+  const bool restart = state.RestartNeeded;
+  RemoveLeftovers(state, platform, directory);
+  state.RestartNeeded = restart;
+  if (DeployFile(state, platform, source, InDirectory(directory, kUninstallerFile), /*wait=*/false) ==
+      Placement::kCreated)
+    state.CreatedFiles |= 16;
+  return true;
+}
+
 void ActivateLayout(InstallerState& state, Platform& platform) {
   if (!state.Report.empty()) return;
   uintptr_t layout = 0;
@@ -210,6 +230,7 @@ void RemoveLeftovers(InstallerState& state, Platform& platform, const Text& dire
   Text leftover;
   for (int index = 0; platform.FindLeftover(directory, index, &leftover);) {
     if (platform.PendingAtRestart(leftover)) {
+      state.RestartNeeded = true;  // an ended run's operation: the restart it waits for is still to come
       ++index;
     } else if (!platform.DeleteFile(leftover)) {
       // An old module renamed aside and still mapped.
@@ -227,11 +248,13 @@ void RemoveFile(UninstallerState& state, Platform& platform, const Text& directo
   if (removed == FileRemoval::kFailed) state.RemovalFailed = true;
 }
 
-void RemoveFilesFrom(UninstallerState& state, Platform& platform, const Text& directory) {
+// The leftovers of an ended run in `directory`, then the files named (none after a null).
+void RemoveFilesFrom(UninstallerState& state, Platform& platform, const Text& directory, const char16_t* name,
+                     const char16_t* other = nullptr) {
   if (directory.empty()) return;
   RemoveLeftovers(state, platform, directory);
-  RemoveFile(state, platform, directory, kModuleName);
-  RemoveFile(state, platform, directory, kTableName);
+  RemoveFile(state, platform, directory, name);
+  if (other) RemoveFile(state, platform, directory, other);
 }
 
 }  // namespace
@@ -240,16 +263,29 @@ void RemoveFiles(UninstallerState& state, Platform& platform) {
   DetermineDirectories(state, platform);
   // Whether the files are in the system directory cannot be known without it.
   if (state.SystemDir.empty()) state.RemovalFailed = true;
-  RemoveFilesFrom(state, platform, state.SystemDir);
-  RemoveFilesFrom(state, platform, platform.NativeSystemDirectory());
+  RemoveFilesFrom(state, platform, state.SystemDir, kModuleName, kTableName);
+  RemoveFilesFrom(state, platform, platform.NativeSystemDirectory(), kModuleName, kTableName);
 }
 
 void RemoveCreatedFiles(InstallerState& state, Platform& platform) {
   const Text native = platform.NativeSystemDirectory();
-  for (uint32_t bit = 0; bit < 4; ++bit) {
-    const Text path = InDirectory(bit < 2 ? state.SystemDir : native, bit & 1 ? kTableName : kModuleName);
+  for (uint32_t bit = 0; bit < 5; ++bit) {
+    const Text path = bit == 4 ? InDirectory(platform.WindowsDirectory(), kUninstallerFile)
+                               : InDirectory(bit < 2 ? state.SystemDir : native, bit & 1 ? kTableName : kModuleName);
     // A module the failed activation loaded is mapped still (NT): deleted at the restart.
     if ((state.CreatedFiles >> bit & 1) && !platform.DeleteFile(path) && platform.MoveAtRestart(path, Text()))
       state.RestartNeeded = true;
   }
+}
+
+void RemoveUninstaller(UninstallerState& state, Platform& platform) {
+  const Text directory = platform.WindowsDirectory();
+  if (directory.empty()) {
+    state.RemovalFailed = true;
+    return;
+  }
+  // The copy running now goes at the next restart; that alone needs none.
+  const bool restart = state.RestartNeeded;
+  RemoveFilesFrom(state, platform, directory, kUninstallerFile);
+  state.RestartNeeded = restart;
 }

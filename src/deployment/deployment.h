@@ -35,6 +35,13 @@ Placement PlaceFile(InstallerState& state, Platform& platform, const Text& sourc
 /// CreatedFiles.
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir);
 
+/// Copies "tvluninstall.exe" from source_dir into the Windows directory shared by all users,
+/// by the rules of DeployFiles (bit 4 of CreatedFiles when it was not there before); true,
+/// with its path there in TargetPath, when it was there
+/// to copy. False, copying nothing, when source_dir lacks it, or (then with InstallFailed)
+/// when the Windows directory is unknown.
+bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir);
+
 /// True when `layout` is the handle of the input-method layout `layout_id`: its low 32 bits
 /// equal the identifier read as a hexadecimal number (E0200804 gives 0xE0200804).
 bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id);
@@ -61,13 +68,19 @@ FileRemoval RemoveInstalledFile(InstallerState& state, Platform& platform, const
 
 /// Deletes the files "tvl*.tmp" that an ended run left in `directory`, except those an
 /// operation pending at the next restart names; one that cannot be deleted now (a module
-/// still mapped) is scheduled for deletion at the next restart.
+/// still mapped) is scheduled for deletion at the next restart. Either way of waiting for
+/// the restart sets RestartNeeded.
 void RemoveLeftovers(InstallerState& state, Platform& platform, const Text& directory);
 
 /// Removes the leftovers of an ended run, then "tvl1.IME" and "tvl1.MB", from the system
-/// directory, and on 64-bit Windows from the native one too. Sets Found for each file that was there, and RemovalFailed for each that
-/// stays, or when the system directory cannot be read.
+/// directory, and on 64-bit Windows from the native one too. Sets Found for each file that
+/// was there, and RemovalFailed for each that stays, or when the system directory cannot be
+/// read.
 void RemoveFiles(UninstallerState& state, Platform& platform);
 
-/// Removes the files in CreatedFiles (the installer's failure path).
+/// Removes the files in CreatedFiles (the installer's failure path), the uninstaller's copy among them.
 void RemoveCreatedFiles(InstallerState& state, Platform& platform);
+
+/// Removes the uninstaller's copy in the Windows directory, as RemoveFiles does, except that
+/// its deletion at the next restart (the copy running now) does not set RestartNeeded.
+void RemoveUninstaller(UninstallerState& state, Platform& platform);

@@ -73,6 +73,11 @@ class Platform {
   virtual int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type,
                                    Text* buffer, int32_t* size) = 0;
   virtual int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) = 0;
+  /// Stores `data` as REG_DWORD (RegSetValueExA, 4 bytes). Nothing stored through handle 0.
+  virtual int32_t RegSetDwordA(int32_t handle, const Text& name, uint32_t data) = 0;
+  /// Reads value `name` into *data: 0 only for a REG_DWORD of 4 bytes; nonzero otherwise
+  /// (another type or size included), *data then unspecified.
+  virtual int32_t RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) = 0;
   virtual int32_t RegCloseKey(int32_t handle) = 0;
 
   // System.
@@ -81,6 +86,11 @@ class Platform {
   /// its length in bytes; 0 on failure; the size needed, writing nothing, when it does not
   /// fit `capacity`.
   virtual int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) = 0;
+  /// The Windows directory shared by all users (GetSystemWindowsDirectory where the system
+  /// has it, looked up: Windows 95 lacks it), without trailing backslash except at a drive
+  /// root; empty when it cannot be read. Never a user's private Windows directory under
+  /// Terminal Services, nor the system directory.
+  virtual Text WindowsDirectory() = 0;
   /// Fills `info` (its size field set by the caller); false when the query fails.
   virtual bool GetVersionExA(OsVersionInfo* info) = 0;
   /// On 64-bit Windows, the native (64-bit) system directory as the file operations below
@@ -150,6 +160,8 @@ class Platform {
   /// The full path of the `index`th file "tvl*.tmp" (from 0) in `directory`; false when
   /// there are not that many.
   virtual bool FindLeftover(const Text& directory, int index, Text* path) = 0;
+  /// The file's size in bytes; -1 when it cannot be opened or is 2 GiB or more.
+  virtual int32_t FileSize(const Text& name) = 0;
   /// True when both files can be read and hold the same bytes.
   virtual bool FilesMatch(const Text& a, const Text& b) = 0;
   /// The running program's directory, without trailing backslash except at a drive root.

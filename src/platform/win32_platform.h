@@ -33,8 +33,8 @@ class Win32Platform final : public Platform {
   /// Creates the hidden installer window with its font, label and retained drawing.
   bool CreateMainWindow();
   /// Runs the window's life: Load, show (Resize), Activate, then the message loop until the
-  /// window is unloaded.
-  void Run(WindowEvents& events);
+  /// window is unloaded. `silent`: the window is never shown; Load, then Activate at once.
+  void Run(WindowEvents& events, bool silent);
 
   int32_t RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
   int32_t RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) override;
@@ -44,8 +44,11 @@ class Win32Platform final : public Platform {
   int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
                            int32_t* size) override;
   int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegSetDwordA(int32_t handle, const Text& name, uint32_t data) override;
+  int32_t RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) override;
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
+  Text WindowsDirectory() override;
   bool GetVersionExA(OsVersionInfo* info) override;
   Text NativeSystemDirectory() override;  // win32_wow64.cpp
   bool TurnOffVirtualization() override;  // win32_virtualization.cpp
@@ -63,6 +66,7 @@ class Win32Platform final : public Platform {
   bool MoveAtRestart(const Text& from, const Text& to) override;
   bool PendingAtRestart(const Text& path) override;  // win32_restart.cpp
   bool FindLeftover(const Text& directory, int index, Text* path) override;
+  int32_t FileSize(const Text& name) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
   void TakeRunLock() override;  // win32_run_lock.cpp

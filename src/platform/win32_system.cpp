@@ -92,6 +92,21 @@ int32_t Win32Platform::RegSetValueExW(int32_t handle, const Text& name, const Te
                           static_cast<DWORD>(2 * (data.size() + 1)));
 }
 
+int32_t Win32Platform::RegSetDwordA(int32_t handle, const Text& name, uint32_t data) {
+  const DWORD value = data;
+  return ::RegSetValueExA(ToHkey(handle), Ansi(name).bytes, 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+int32_t Win32Platform::RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) {
+  static_assert(sizeof(DWORD) == sizeof(uint32_t), "REG_DWORD");
+  DWORD type = REG_NONE, count = sizeof *data;
+  const LONG result = ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data), &count);
+  // More than 4 bytes fail with ERROR_MORE_DATA.
+  return result != ERROR_SUCCESS ? result : type != REG_DWORD || count != sizeof *data;
+}
+
 int32_t Win32Platform::RegCloseKey(int32_t handle) { return ::RegCloseKey(ToHkey(handle)); }
 
 // System and keyboard.
@@ -102,6 +117,18 @@ int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
   const UINT result = ::GetSystemDirectoryA(bytes.bytes, static_cast<UINT>(capacity));
   *buffer = FromAnsi(bytes.bytes, bytes.length);
   return static_cast<int32_t>(result);
+}
+
+// Under Terminal Services GetWindowsDirectory gives each user a private directory unless
+// the program is marked as aware of them; GetSystemWindowsDirectory (NT 4.0 Terminal Server
+// Edition on) always gives the shared one.
+Text Win32Platform::WindowsDirectory() {
+  char bytes[MAX_PATH];
+  // Windows 95/98/Me have no Terminal Services (and no such function).
+  auto shared = IsNtFamily() ? KernelFunction<UINT(WINAPI*)(LPSTR, UINT)>("GetSystemWindowsDirectoryA")
+                             : nullptr;
+  const UINT length = (shared ? shared : GetWindowsDirectoryA)(bytes, MAX_PATH);
+  return length < MAX_PATH ? FromAnsi(bytes, static_cast<int>(length)) : Text();
 }
 
 bool Win32Platform::GetVersionExA(OsVersionInfo* info) {
@@ -212,6 +239,12 @@ bool Win32Platform::FindLeftover(const Text& directory, int index, Text* path) {
   if (!MultiByteToWideChar(CP_ACP, 0, data.cFileName, -1, name, MAX_PATH)) return false;
   path->Append(u'\\').Append(reinterpret_cast<const char16_t*>(name));
   return found;
+}
+
+int32_t Win32Platform::FileSize(const Text& name) {
+  File file(wide::CreateFile(WideChars(name), GENERIC_READ, kShareAll, OPEN_EXISTING));
+  const DWORD size = file.ok() ? GetFileSize(file.get(), nullptr) : INVALID_FILE_SIZE;
+  return size <= 0x7FFFFFFF ? static_cast<int32_t>(size) : -1;
 }
 
 bool Win32Platform::FilesMatch(const Text& a, const Text& b) {

@@ -102,16 +102,21 @@ void Win32Platform::ResizeCanvas() {
   canvas_bitmap_.Reset(bitmap);  // deletes the bitmap it replaces, now deselected
 }
 
-void Win32Platform::Run(WindowEvents& events) {
+void Win32Platform::Run(WindowEvents& events, bool silent) {
   events_ = &events;
   events.Load();
-  shown_ = true;
-  ShowWindow(window_, SW_SHOWMAXIMIZED);
-  if (!resized_since_shown_) OnResize();  // the first showing counts as a resize
-  UpdateWindow(window_);
-  // Activation can reach the window while it is still being shown; the report waits
-  // until the backdrop is up.
-  wide::PostMessage(window_, kActivateMessage, 0, 0);
+  if (silent) {
+    // Activate unloads the window; the loop below then ends at once.
+    events.Activate();
+  } else {
+    shown_ = true;
+    ShowWindow(window_, SW_SHOWMAXIMIZED);
+    if (!resized_since_shown_) OnResize();  // the first showing counts as a resize
+    UpdateWindow(window_);
+    // Activation can reach the window while it is still being shown; the report waits
+    // until the backdrop is up.
+    wide::PostMessage(window_, kActivateMessage, 0, 0);
+  }
   MSG message;
   while (wide::GetMessage(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);

@@ -3,6 +3,7 @@
 #include "deployment/deployment.h"
 #include "registration/layout_slot.h"
 #include "registration/preload_entry.h"
+#include "registration/uninstall_entry.h"
 #include "window/backdrop.h"
 
 const char16_t kCaption[] = u"Tavrel输入法安装";
@@ -30,6 +31,9 @@ void FrmSetup::Load() {
   const Text source_dir = DetermineDirectories(state_, platform_);
   // From here on a failing operation is passed over and the run goes on.
   DeployFiles(state_, platform_, source_dir);
+  // Listed in Apps & Features, with the uninstaller it starts, once the files are in place.
+  if (!state_.InstallFailed && DeployUninstaller(state_, platform_, source_dir))
+    RegisterUninstallEntry(state_, platform_, source_dir, state_.TargetPath);
 }
 
 // The list entries first, as the uninstaller removes them: a run ended in between leaves no
@@ -37,20 +41,30 @@ void FrmSetup::Load() {
 void RemoveWhatTheRunCreated(InstallerState& state, Platform& platform, PlatformRemoval& removal) {
   RemoveAddedEntries(state, platform, removal);
   RemoveCreatedSlot(state, removal);
+  RemoveCreatedEntry(state, removal);
   RemoveCreatedFiles(state, platform);
 }
 
 void FrmSetup::Resize() { RepaintAndPlaceLabel(platform_); }
 
+ExitStatus OutcomeOf(bool failed, bool restart) {
+  return failed ? kExitReportedFailure : restart ? kExitRestartNeeded : kExitInstalled;
+}
+
 void FrmSetup::Activate() {
   // From Windows 8 on, loading a layout has no effect in a process that does not own the
-  // window with the keyboard focus: only now is the window shown and active.
+  // window with the keyboard focus: only now is the window shown and active (or, silent,
+  // the steps are done).
   ActivateLayout(state_, platform_);
-  const bool installed = state_.Report.empty();
-  if (!installed) RemoveWhatTheRunCreated(state_, platform_, removal_);
-  Text success = kSuccessMessage;
-  if (state_.Only32Bit) success.Append(u'\n').Append(kOnly32BitLine);
-  platform_.ShowMessage(installed ? success : state_.Report, kMessageInformation, kCaption);
-  outcome_ = installed ? kExitInstalled : kExitReportedFailure;
+  outcome_ = OutcomeOf(!state_.Report.empty(), state_.RestartNeeded);
+  Text message = state_.Report;
+  if (outcome_ == kExitReportedFailure) {
+    RemoveWhatTheRunCreated(state_, platform_, removal_);
+  } else {
+    message = kSuccessMessage;
+    if (state_.Only32Bit) message.Append(u'\n').Append(kOnly32BitLine);
+    if (outcome_ == kExitRestartNeeded) message.Append(u"\n请重新启动计算机以完成安装。");
+  }
+  if (!silent_) platform_.ShowMessage(message, kMessageInformation, kCaption);
   platform_.UnloadWindow();
 }

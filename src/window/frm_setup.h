@@ -7,15 +7,19 @@ enum ExitStatus : int {
   kExitInstalled = 0,     // the success message
   kExitReportedFailure = 1,  // a failure report
   kExitNotRun = 2,        // no installation report was shown (the window could not be made)
+  kExitRestartNeeded = 3010,  // success; a file waits for the next restart (ERROR_SUCCESS_REBOOT_REQUIRED)
 };
 
 /// The installer's only window. Its Load handler registers the layout and copies the files
 /// while the window is hidden; Resize repaints the backdrop; Activate, once the window is
 /// shown and holds the keyboard focus, loads and activates the layout, adds it to the user's
-/// language profile, reports and unloads.
+/// language profile, reports and unloads. `silent` (the command line's /S): the window is
+/// never shown, Activate follows Load at once and shows no message; the outcome is the exit
+/// status alone.
 class FrmSetup final : public WindowEvents {
  public:
-  FrmSetup(Platform& platform, PlatformRemoval& removal) : platform_(platform), removal_(removal) {}
+  FrmSetup(Platform& platform, PlatformRemoval& removal, bool silent = false)
+      : platform_(platform), removal_(removal), silent_(silent) {}
   FrmSetup(const FrmSetup&) = delete;
   FrmSetup& operator=(const FrmSetup&) = delete;
 
@@ -24,12 +28,14 @@ class FrmSetup final : public WindowEvents {
   void Activate() override;
 
   const InstallerState& state() const { return state_; }
-  /// What the report shown by Activate said; kExitNotRun before it is shown.
+  /// The outcome Activate reported (kExitRestartNeeded for a success that waits for the
+  /// next restart); kExitNotRun before.
   ExitStatus Outcome() const { return outcome_; }
 
  private:
   Platform& platform_;
   PlatformRemoval& removal_;
+  const bool silent_;
   InstallerState state_;
   ExitStatus outcome_ = kExitNotRun;
 };
@@ -47,3 +53,8 @@ extern const char16_t kOnly32BitLine[];
 /// first write; calls nothing on older systems.
 void TurnOffVirtualizationOnVista(Platform& platform);
 extern const char16_t kSuccessMessage[];
+
+/// kExitReportedFailure when `failed`, else kExitRestartNeeded when `restart` (a file waits
+/// for the next restart; the message then gets a second line asking for it), else
+/// kExitInstalled.
+ExitStatus OutcomeOf(bool failed, bool restart);

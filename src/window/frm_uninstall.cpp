@@ -3,6 +3,7 @@
 #include "deployment/deployment.h"
 #include "registration/layout_slot.h"
 #include "registration/preload_entry.h"
+#include "registration/uninstall_entry.h"
 #include "window/backdrop.h"
 
 const char16_t kUninstallCaption[] = u"Tavrel输入法卸载";
@@ -24,6 +25,10 @@ void FrmUninstall::Load() {
   removal_.RegFlushKey(RegistryRoot::kCurrentUser);
   DeleteOwnSlots(state_, removal_);
   RemoveFiles(state_, platform_);
+  // Last, and only once all else is gone: the entry and the copy it runs stay for a later
+  // attempt.
+  if (!state_.RemovalFailed) RemoveUninstallEntry(state_, platform_, removal_);
+  if (!state_.RemovalFailed) RemoveUninstaller(state_, platform_);
 }
 
 void FrmUninstall::Resize() { RepaintAndPlaceLabel(platform_); }
@@ -32,7 +37,9 @@ void FrmUninstall::Activate() {
   const char16_t* message = state_.RemovalFailed ? kNotUninstalledMessage
                             : state_.Found       ? kUninstalledMessage
                                                  : kNotInstalledMessage;
-  platform_.ShowMessage(message, kMessageInformation, kUninstallCaption);
-  outcome_ = state_.RemovalFailed ? kExitReportedFailure : kExitInstalled;
+  outcome_ = OutcomeOf(state_.RemovalFailed, state_.RestartNeeded);
+  Text shown = message;
+  if (outcome_ == kExitRestartNeeded) shown.Append(u"\n请重新启动计算机以完成卸载。");
+  if (!silent_) platform_.ShowMessage(shown, kMessageInformation, kUninstallCaption);
   platform_.UnloadWindow();
 }

@@ -7,10 +7,14 @@
 /// handler removes, while the window is hidden, what the installer put in place: the layout
 /// slots naming the module, their entries in the current user's preload list, and the two
 /// files in the system directory (on 64-bit Windows in the native one too). Whatever can be
-/// removed is removed, whatever else fails. Activate reports and unloads.
+/// removed is removed, whatever else fails. Last, once all that is gone, it removes the Apps &
+/// Features entry and the uninstaller's own copy in the Windows directory (where something
+/// stays, both stay for a later attempt). Activate reports and unloads; `silent` as for
+/// FrmSetup.
 class FrmUninstall final : public WindowEvents {
  public:
-  FrmUninstall(Platform& platform, PlatformRemoval& removal) : platform_(platform), removal_(removal) {}
+  FrmUninstall(Platform& platform, PlatformRemoval& removal, bool silent = false)
+      : platform_(platform), removal_(removal), silent_(silent) {}
   FrmUninstall(const FrmUninstall&) = delete;
   FrmUninstall& operator=(const FrmUninstall&) = delete;
 
@@ -20,12 +24,14 @@ class FrmUninstall final : public WindowEvents {
 
   const UninstallerState& state() const { return state_; }
   /// kExitInstalled (0) after the message that all was removed or that nothing was
-  /// installed, kExitReportedFailure (1) after the failure report; kExitNotRun before.
+  /// installed, kExitRestartNeeded (3010) when a removed file goes at the next restart,
+  /// kExitReportedFailure (1) after the failure report; kExitNotRun before.
   ExitStatus Outcome() const { return outcome_; }
 
  private:
   Platform& platform_;
   PlatformRemoval& removal_;
+  const bool silent_;
   UninstallerState state_;
   ExitStatus outcome_ = kExitNotRun;
 };

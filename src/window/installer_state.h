@@ -29,11 +29,13 @@ struct InstallerState {
   // What this run created, for a failed run to remove again: the slot key (or one that
   // held no value), the number of the subkey entry and of the NT family's named value it
   // wrote where none was (0: none), and the files where none was (bit 0 tvl1.IME, bit 1
-  // tvl1.MB; bits 2 and 3 the same in the native system directory).
+  // tvl1.MB; bits 2 and 3 the same in the native system directory), and the
+  // Apps & Features entry with the uninstaller's copy.
   bool CreatedSlot = false;
   int32_t AddedEntry = 0;
   int32_t AddedValue = 0;
-  uint32_t CreatedFiles = 0;
+  uint32_t CreatedFiles = 0;  // bit 4: the uninstaller's copy in the Windows directory
+  bool CreatedEntry = false;  // the Apps & Features entry
 };
 
 /// Size in bytes of the registry read buffer (260 spaces in the ANSI code page).

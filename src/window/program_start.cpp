@@ -5,6 +5,7 @@
 
 #include "platform/win32_family.h"
 #include "platform/win32_platform.h"
+#include "window/command_line.h"
 #include "window/frm_setup.h"
 
 // The uninstaller (UNINSTALL_BUILD) is the same program with its own run sequence.
@@ -55,19 +56,20 @@ void RestrictLibrarySearch() {
   LoadLaterLibrariesFromSystemDirectory();
 }
 
-ExitStatus RunInstaller() {
+// `silent` (/S): no window shown and no message box; the exit status tells the outcome.
+ExitStatus RunInstaller(bool silent) {
   Win32Platform platform(GetModuleHandleA(nullptr));
   if (!platform.CreateMainWindow()) {
-    MessageBoxW(nullptr, kNoWindowText, kNoWindowTitle, MB_ICONERROR | MB_OK);
+    if (!silent) MessageBoxW(nullptr, kNoWindowText, kNoWindowTitle, MB_ICONERROR | MB_OK);
     return kExitNotRun;
   }
   Win32Removal removal;
 #ifdef UNINSTALL_BUILD
-  FrmUninstall form(platform, removal);
+  FrmUninstall form(platform, removal, silent);
 #else
-  FrmSetup form(platform, removal);
+  FrmSetup form(platform, removal, silent);
 #endif
-  platform.Run(form);
+  platform.Run(form, silent);
   return form.Outcome();
 }
 
@@ -78,5 +80,5 @@ ExitStatus RunInstaller() {
 extern "C" [[noreturn]] void ProgramStart() {
   SelectPlatformFamily();
   RestrictLibrarySearch();
-  ExitProcess(static_cast<UINT>(RunInstaller()));
+  ExitProcess(static_cast<UINT>(RunInstaller(AsksForSilentRun(GetCommandLineA()))));
 }

@@ -5,6 +5,8 @@
    open for writing, letting others read and write it too.
    usage: locker.exe [-map|-write] <path> <ready-marker> <release-marker> [seconds]
           locker.exe -acp <out-file>   (writes the ANSI code page, GetACP())
+          locker.exe -run <out-file> <command line>   (runs it, waits, writes its
+          exit status in full: Wine passes on only its low 8 bits)
    Writes <ready-marker> once the file is open, then waits (bounded) until
    <release-marker> exists. Exit 0 on release, 2 on timeout, 1 on error. */
 #include <windows.h>
@@ -30,6 +32,18 @@ int main(int argc, char **argv)
         char acp[16];
         snprintf(acp, sizeof acp, "%u", GetACP());
         return write_marker(argv[2], acp) ? 0 : 1;
+    }
+    if (argc == 4 && strcmp(argv[1], "-run") == 0) {
+        STARTUPINFOA si = {sizeof si};
+        PROCESS_INFORMATION pi;
+        DWORD status;
+        char text[16];
+        if (!CreateProcessA(NULL, argv[3], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+            return 1;
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        GetExitCodeProcess(pi.hProcess, &status);
+        snprintf(text, sizeof text, "%lu", status);
+        return write_marker(argv[2], text) ? 0 : 1;
     }
     int map = argc > 1 && strcmp(argv[1], "-map") == 0;
     int writer = argc > 1 && strcmp(argv[1], "-write") == 0;

@@ -48,6 +48,9 @@ UN_TITLE = "Tavrel输入法卸载"
 UN_OK = "Tavrel输入法卸载成功完成！"
 UN_NONE = "Tavrel输入法未安装。"
 UN_FAILED = "Tavrel输入法未能卸载成功！"
+RESTART = "\n请重新启动计算机以完成安装。"
+UN_RESTART = "\n请重新启动计算机以完成卸载。"
+ENTRY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\TavrelInputMethod"
 
 # The ...W functions Windows 95/98/Me implement; it only stubs the others.
 WIN9X_WIDE = {"MessageBoxW", "MessageBoxExW", "TextOutW", "ExtTextOutW", "GetTextExtentPointW",
@@ -191,23 +194,43 @@ class Base(unittest.TestCase):
     def run_it(self, ime=w.STANDIN_IME, mb=w.STANDIN_MB, mode=None, **kw):
         """Run the program from C:\\tvl holding ime and mb (their file mode
         set to `mode` if given); kw go to winerun.run_exe."""
-        folder = w.layout_folder(self.prefix, self.exe_path, ime=ime, mb=mb)
+        folder = self.shipped(w.layout_folder(self.prefix, self.exe_path, ime=ime, mb=mb))
         for name in ("tvl1.IME", "tvl1.MB") if mode is not None else ():
             if os.path.exists(os.path.join(folder, name)):
                 os.chmod(os.path.join(folder, name), mode)
         return w.run_exe(self.prefix, self.display, folder, self.exe, **kw)
 
+    def run_silent(self, exe, mb=w.STANDIN_MB, **kw):
+        """Run dist/`exe` /S from C:\\tvl, which holds the three programs' files
+        (mb: tvl1.MB's bytes, None for none); kw go to winerun.run_silent.
+        The exit status comes in full through the locker's -run."""
+        drive_c = os.path.join(self.prefix, "drive_c")
+        if not os.path.exists(os.path.join(drive_c, "locker.exe")):  # never over one running
+            w.shutil.copy(STATE["locker"], os.path.join(drive_c, "locker.exe"))
+        folder = self.shipped(w.layout_folder(self.prefix, os.path.join(CFG["dist"], exe), mb=mb))
+        if mb is None and os.path.exists(os.path.join(folder, "tvl1.MB")):
+            os.unlink(os.path.join(folder, "tvl1.MB"))
+        return w.run_silent(self.prefix, self.display, folder,
+                            ["C:\\locker.exe", "-run", "C:\\status.txt", exe + " /S"],
+                            status_file=os.path.join(drive_c, "status.txt"), **kw)
+
+    def shipped(self, folder):
+        """The uninstaller travels with the installers: copied into `folder`."""
+        w.shutil.copy(os.path.join(CFG["dist"], UNINSTALLER), folder)
+        return folder
+
     def run_while_held(self, name, map_image=False, write=False, on_hold=None, locker="locker",
-                       program=None, **kw):
+                       program=None, silent=None, **kw):
         """Run the program (or dist/`program`) while the locker (STATE[locker])
         holds system32's `name` (or the Windows path `name`): open without write
         or delete sharing, mapped as a module (map_image), or open for writing
         (write). on_hold() is called once it holds the file, in the session the
-        program runs in."""
+        program runs in. silent: the program (of dist) to run with /S from
+        C:\\tvl instead; its run_silent result is returned."""
         drive_c = os.path.join(self.prefix, "drive_c")
         ready = os.path.join(drive_c, "lock.ready")
         release = os.path.join(drive_c, "lock.release")
-        for marker in (ready, release):
+        for marker in (ready, release):  # an earlier hold's, in the same prefix
             if os.path.exists(marker):
                 os.unlink(marker)
         w.shutil.copy(STATE[locker], os.path.join(drive_c, "locker.exe"))
@@ -235,12 +258,14 @@ class Base(unittest.TestCase):
                 on_hold()
             if program:
                 return self.run_program(program, after_exit=unlock, **kw)
+            if silent:
+                return self.run_silent(silent, after_exit=unlock)
             return self.run_it(after_exit=unlock, **kw)
         finally:
             unlock()
 
     core_calls = CORE_ANSI  # calls a relay trace of the program must show
-    copies = 2  # files a successful run copies
+    copies = 3  # files a successful run copies
 
     def relay_run(self, text=OK_TEXT, messages=False):
         """One successful run with a relay trace (kept in a temporary file
@@ -365,14 +390,20 @@ class Base(unittest.TestCase):
                          ("sz", "kbdus.dll" if self.family != "win98" else "kbdus.kbd"))
         self.assertEqual(vals.get("Layout Text"), ("sz", "Tavrel输入法"))
 
-    def assert_box(self, res, text):
+    def assert_box(self, res, text, restart=False, exit_code=None):
+        """One message box showing `text`, with the line asking for a restart
+        when `restart`, and the exit status that goes with it (or exit_code)."""
+        title = UN_TITLE if text in (UN_OK, UN_NONE, UN_FAILED) else TITLE
+        if restart:
+            text += UN_RESTART if title == UN_TITLE else RESTART
         missed = "".join("; " + m for m in res.missed)
         said = res.stderr.strip().split("\n")[-12:] if res.stderr.strip() else []
         self.assertEqual(res.texts, [text], "message boxes shown%s%s" % (
             missed, "".join("\n  Wine: " + line for line in said) if res.texts != [text] else ""))
-        self.assertEqual(res.exit_code, 0 if text in (OK_TEXT, ONLY_32BIT, UN_OK, UN_NONE) else 1,
-                         "exit status after %r%s" % (text, missed))
-        title = UN_TITLE if text in (UN_OK, UN_NONE, UN_FAILED) else TITLE
+        if exit_code is None:
+            # Wine's own exit status holds the low 8 bits of 3010 (test_silent_runs reads it whole).
+            exit_code = 3010 & 0xFF if restart else 0 if text in (OK_TEXT, ONLY_32BIT, UN_OK, UN_NONE) else 1
+        self.assertEqual(res.exit_code, exit_code, "exit status after %r%s" % (text, missed))
         boxes = [win for win in res.windows if win[0] == title and win[3] < 800 and win[4] < 500]
         self.assertTrue(boxes, "no message box titled %s among %r%s" % (title, res.windows, missed))
 
@@ -394,7 +425,7 @@ class Base(unittest.TestCase):
     # -- the uninstaller
     def run_program(self, exe, ime=None, mb=None, **kw):
         """Run dist/`exe` in this case's prefix from C:\\tvl, which holds ime and mb."""
-        folder = w.layout_folder(self.prefix, os.path.join(CFG["dist"], exe), ime=ime, mb=mb)
+        folder = self.shipped(w.layout_folder(self.prefix, os.path.join(CFG["dist"], exe), ime=ime, mb=mb))
         return w.run_exe(self.prefix, self.display, folder, exe, **kw)
 
     def snapshot(self):
@@ -418,21 +449,44 @@ class Cases:
     """Mixed into one TestCase class per program."""
 
     def test_uninstaller_removes_the_installation(self):
-        # Each installer program, then the uninstaller: everything as before; then the next
-        # installation takes the first slot again.
+        # Each installer program, then the uninstaller as Apps & Features starts it: Wine's own
+        # list shows the entry, and its removal runs the entry's UninstallString and waits for
+        # it. The copy running then goes at the restart: after a new session everything is as
+        # before; then the next installation takes the first slot again.
         before = self.snapshot()
         self.assert_box(self.run_it(), OK_TEXT)
         installed = self.snapshot()
-        res = self.run_program(UNINSTALLER)
+        entry = w.values(w.hklm(self.prefix), ENTRY)
+        print("\n%s on %s: %s: %r" % (self.exe, self.family, ENTRY, entry), file=sys.stderr)
+        exe = "C:\\windows\\" + UNINSTALLER
+        with open(os.path.join(CFG["dist"], UNINSTALLER), "rb") as f:
+            program = f.read()
+        size = len(w.STANDIN_IME) + len(w.STANDIN_MB) + len(program)
+        self.assertEqual(entry, {
+            "DisplayName": ("sz", "Tavrel输入法"), "DisplayVersion": ("sz", "1.00"),
+            "UninstallString": ("sz", '"%s"' % exe), "QuietUninstallString": ("sz", '"%s" /S' % exe),
+            "DisplayIcon": ("sz", exe + ",0"), "NoModify": ("dword", 1), "NoRepair": ("dword", 1),
+            "EstimatedSize": ("dword", (size + 1023) // 1024)})
+        with open(self.windir(UNINSTALLER), "rb") as f:
+            self.assertEqual(f.read(), program, "the uninstaller's copy")
+        listed = subprocess.run([w.ARCH["loader"], "uninstaller", "--list"], capture_output=True,
+                                env=w.wine_env(self.prefix, self.display), timeout=60)
+        w.wineserver_wait(self.prefix, self.display)
+        self.assertIn(b"TavrelInputMethod|||", listed.stdout + listed.stderr)
+        res = w.run_exe(self.prefix, self.display, os.path.join(self.prefix, "drive_c"), "uninstaller",
+                        args=["--remove", "TavrelInputMethod"])
+        self.assert_box(res, UN_OK)  # Wine's uninstaller's exit status: 0 once ours has ended
+        self.assertIsNone(w.values(w.hklm(self.prefix), ENTRY), "entry left")
+        self.seed()  # a new session
         after = self.snapshot()
         print("", file=sys.stderr)
         for when, snap in (("before installation", before), ("installed", installed),
                            ("after removal", after)):
             self.show(when, snap)
-        self.assert_box(res, UN_OK)
         self.assertNotEqual(installed, before, "nothing installed")
         self.assertEqual(after, before)
-        self.assertFalse([f for f in after["files"] if f.lower().startswith("tvl")])
+        self.assertFalse([f for f in after["files"] + os.listdir(self.windir(""))
+                          if f.lower().startswith("tvl")], "files left")
         self.assert_box(self.run_it(), OK_TEXT)
         self.assert_ours(LAYOUT)
 
@@ -528,7 +582,7 @@ class Cases:
                 scheduled = self.scheduled()
                 print("\n%s on %s, %s: %r; scheduled %r" % (self.exe, self.family, tag, res.texts,
                                                           scheduled), file=sys.stderr)
-                self.assert_box(res, OK_TEXT)
+                self.assert_box(res, OK_TEXT, restart=True)
                 self.assertEqual(self.sys32("tvl1.IME"), target, "held target changed")
                 self.assertTrue(scheduled, "nothing scheduled")
                 copy = [n for n in self.sys32_listing()
@@ -584,6 +638,33 @@ class Cases:
             self.assertEqual(self.sys32(name), data, name)
             mode = os.stat(os.path.join(w.system32(self.prefix), name)).st_mode
             self.assertTrue(mode & 0o200, "%s installed read-only (mode %o)" % (name, mode & 0o777))
+
+    def test_silent_runs(self):
+        # /S: no window, no message box; the exit status tells the outcome: a failure, a
+        # module in use (3010, the new module in place after a new session), a success; then
+        # the uninstaller the same way, a module in use and nothing installed.
+        runs = []
+
+        def silent(expected, exe=self.exe, held=False):
+            if held:
+                w.shutil.copy(STATE["oldime"], os.path.join(w.system32(self.prefix), "tvl1.IME"))
+                status, windows, texts = self.run_while_held(
+                    "tvl1.IME", map_image=True, on_hold=self.earlier_wininit_line, silent=exe)
+            else:
+                status, windows, texts = self.run_silent(exe, mb=None if expected == 1 else w.STANDIN_MB)
+            runs.append((exe, status))
+            self.assertEqual((status, windows, texts), (expected, [], []), "%s /S" % exe)
+            if held:
+                self.assert_finished_at_restart(self.scheduled(), None if exe == UNINSTALLER else w.STANDIN_IME)
+        try:
+            silent(1)
+            silent(3010, held=True)
+            silent(0)
+            if self.exe == "setup.exe":
+                silent(3010, UNINSTALLER, held=True)
+                silent(0, UNINSTALLER)
+        finally:
+            print("\n%s on %s, /S exit statuses: %r" % (self.exe, self.family, runs), file=sys.stderr)
 
     def test_screenshot_while_box_is_up(self):
         shot = os.path.join(CFG["build"], "shot-%s-%s.png" % (self.exe.split(".")[0], self.family))
@@ -712,7 +793,7 @@ class NtCases:
               % (self.exe, res.texts, res.exit_code, "the new module" if ime == w.STANDIN_IME
                  else "the earlier module" if ime == old else "%s bytes" % len(ime or b""),
                  added, pending), file=sys.stderr)
-        self.assert_box(res, OK_TEXT)
+        self.assert_box(res, OK_TEXT, restart=True)
         self.assertEqual(ime, w.STANDIN_IME, "new module not in place")
         self.assertEqual(self.sys32("tvl1.MB"), w.STANDIN_MB)
         self.assertEqual(len(aside), 1, "the earlier module renamed aside (new files: %s)" % added)
@@ -734,7 +815,7 @@ class NtCases:
         everything = self.relay_run(messages=True)
         calls = [c for c in everything if c[1] in ("FlushFileBuffers", "MoveFileExW")]
         print("flushes and renames: %r" % calls, file=sys.stderr)
-        self.assertEqual([c[1] for c in calls], ["FlushFileBuffers", "MoveFileExW"] * 2)
+        self.assertEqual([c[1] for c in calls], ["FlushFileBuffers", "MoveFileExW"] * self.copies)
         self.assertTrue(all(int(c[2].rsplit(",", 1)[1], 16) & 8 for c in calls[1::2]),
                         "renames without MOVEFILE_WRITE_THROUGH")
         # Virtualization is off before the first registry call; the layout is loaded only once
@@ -801,7 +882,7 @@ class Win98Cases:
         print("\n%s: %r; tvl1.IME holds %s; scheduled %r" % (
             self.exe, res.texts, "the new module" if ime == w.STANDIN_IME else "the earlier module"
             if ime == old else "%s bytes" % len(ime or b""), scheduled), file=sys.stderr)
-        self.assert_box(res, OK_TEXT)
+        self.assert_box(res, OK_TEXT, restart=True)
         self.assertIn(ime, (old, w.STANDIN_IME), "tvl1.IME holds neither module whole")
         self.assertTrue([n for n in self.sys32_listing()
                          if n.lower().startswith("tvl") and self.sys32(n) == old],
@@ -863,7 +944,7 @@ class UninstallCases:
         scheduled = self.scheduled()
         print("\n%s on %s: %r; files added: %s; scheduled: %r"
               % (self.exe, self.family, res.texts, added, scheduled), file=sys.stderr)
-        self.assert_box(res, UN_OK)
+        self.assert_box(res, UN_OK, restart=True)
         self.assertEqual([self.sys32("tvl1.IME"), self.sys32("tvl1.MB")], [None, None])
         self.assertEqual([self.sys32(n) for n in added], [old], "the module renamed aside")
         self.assertEqual(scheduled[1 if self.family != "nt" else 0:],

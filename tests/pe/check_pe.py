@@ -47,6 +47,7 @@ NOT_ON_WIN95 = {
     'ReplaceFileA', 'ReplaceFileW', 'CreateHardLinkA', 'CreateHardLinkW',
     'MoveFileWithProgressA', 'MoveFileWithProgressW', 'GetNativeSystemInfo',
     'IsWow64Process', 'Wow64DisableWow64FsRedirection', 'Wow64RevertWow64FsRedirection',
+    'GetSystemWindowsDirectoryA', 'GetSystemWindowsDirectoryW',
 }
 # What the programs call on later systems only: each is looked up with GetProcAddress where
 # it is used, and an import of any of them fails the check.

@@ -1,4 +1,5 @@
 #include "installer_test.h"
+#include "window/command_line.h"
 #include "window/frm_setup.h"
 #include "window/frm_uninstall.h"
 
@@ -8,11 +9,13 @@ const std::u16string kModuleMissing = u"输入法文件未找到！";
 const std::u16string kTableMissing = u"码表文件未找到！";
 const std::u16string kNotInstalled = u"Tavrel输入法未能安装成功！";
 const std::u16string kSuccess = u"Tavrel输入法安装成功完成！";
+const std::u16string kRestartLine = u"\n请重新启动计算机以完成安装。";
+const std::u16string kEntry = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TavrelInputMethod";
 
 class RunSequenceTest : public InstallerTest {
  protected:
   void SetUp() override { Ship(u"C:\\tvl"); }
-  // The files beside the program, which is started from its own folder.
+  // The three programs' files beside the program, which is started from its own folder.
   void Ship(const std::u16string& dir) {
     fake.files.clear();
     fake.program_dir = dir;
@@ -20,10 +23,12 @@ class RunSequenceTest : public InstallerTest {
     const std::u16string prefix = dir.back() == u'\\' ? dir : dir + u"\\";
     fake.files[prefix + u"tvl1.IME"] = FakeFile{"module bytes"};
     fake.files[prefix + u"tvl1.MB"] = FakeFile{"table bytes"};
+    fake.files[prefix + u"tvluninstall.exe"] = FakeFile{std::string(2030, 'u')};
   }
-  // The whole run: Load, then Activate; returns the one message shown.
-  std::u16string Run() {
-    FrmSetup form(fake, fake);
+  // The whole run: Load, then Activate; returns the one message shown. Silent: none is
+  // shown, and the exit status goes to *silent_outcome.
+  std::u16string Run(ExitStatus* silent_outcome = nullptr) {
+    FrmSetup form(fake, fake, /*silent=*/silent_outcome != nullptr);
     const size_t loads = fake.loaded_layouts.size(), profile_calls = fake.profile_calls.size();
     form.Load();
     EXPECT_EQ(form.Outcome(), kExitNotRun) << "nothing reported yet";
@@ -32,15 +37,19 @@ class RunSequenceTest : public InstallerTest {
     EXPECT_EQ(fake.profile_calls.size(), profile_calls) << "profile changed while the window is hidden";
     form.Activate();
     EXPECT_EQ(fake.open_handle_count(), 0);
-    EXPECT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages.size(), silent_outcome ? 0u : 1u);
     EXPECT_TRUE(fake.unloaded);
+    if (silent_outcome) *silent_outcome = form.Outcome();
     if (fake.messages.empty()) return u"<no message>";
     EXPECT_EQ(fake.messages[0].title, u"Tavrel输入法安装");
     EXPECT_EQ(fake.messages[0].style, 64);
     EXPECT_EQ(fake.messages[0].layouts_loaded, fake.loaded_layouts.size()) << "loaded after the message";
     // The exit status follows the message shown.
-    EXPECT_EQ(form.Outcome(), fake.messages[0].prompt.rfind(kSuccess, 0) == 0 ? kExitInstalled : kExitReportedFailure);
-    return fake.messages[0].prompt;
+    const std::u16string& prompt = fake.messages[0].prompt;
+    EXPECT_EQ(form.Outcome(), prompt.rfind(kSuccess, 0) != 0                 ? kExitReportedFailure
+                              : prompt.find(kRestartLine) != std::u16string::npos ? kExitRestartNeeded
+                                                                                  : kExitInstalled);
+    return prompt;
   }
   std::string Installed(const char16_t* name) {
     FakeFile* file = fake.File(u"C:\\WINDOWS\\system32\\" + std::u16string(name));
@@ -170,16 +179,100 @@ TEST_F(RunSequenceTest, LayoutCountsOnlyWhenReturnedOrListedAfterTheLoad) {
 }
 
 TEST_F(RunSequenceTest, UserWithoutRightsGetsTheLayoutAnAdministratorInstalled) {
-  EXPECT_EQ(Run(), kSuccess);  // the administrator's run
-  // The user's: writes under HKEY_LOCAL_MACHINE and into the system directory are denied.
-  fake.hive(kHkcu).clear();
-  fake.messages.clear();
-  fake.unwritable_values = {"ime file", "layout file", "layout text"};
-  fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->locked = true;
-  fake.File(u"C:\\WINDOWS\\system32\\tvl1.MB")->locked = true;
-  EXPECT_EQ(Run(), kSuccess);
-  EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
-  EXPECT_EQ(fake.loaded_layouts.size(), 2u);
+  // The entry's values as the user's run would write them, or (text, number) one differing.
+  for (const char* differing : {"", "DisplayIcon", "EstimatedSize"}) {
+    Reset();
+    Ship(u"C:\\tvl");
+    EXPECT_EQ(Run(), kSuccess);  // the administrator's run
+    const std::string name = differing;
+    if (name == "DisplayIcon") fake.PutString(kHklm, kEntry, u"DisplayIcon", u"C:\\old.exe,0");
+    if (name == "EstimatedSize") fake.PutDword(kHklm, kEntry, u"EstimatedSize", 4);
+    // The user's: writes under HKEY_LOCAL_MACHINE, into the system and Windows directories are denied.
+    fake.hive(kHkcu).clear();
+    fake.messages.clear();
+    fake.unwritable_values = {"ime file", "layout file", "layout text", "displayname", "displayversion",
+                              "uninstallstring", "quietuninstallstring", "displayicon", "nomodify",
+                              "norepair", "estimatedsize"};
+    fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->locked = true;
+    fake.File(u"C:\\WINDOWS\\system32\\tvl1.MB")->locked = true;
+    fake.File(u"C:\\WINDOWS\\tvluninstall.exe")->locked = true;
+    EXPECT_EQ(Run(), name.empty() ? kSuccess : kNotInstalled) << differing;
+    // A failed run takes out the list entry it added.
+    EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), name.empty() ? u"E0200804" : u"<absent>");
+    EXPECT_EQ(fake.loaded_layouts.size(), name.empty() ? 2u : 1u);
+  }
+}
+
+TEST_F(RunSequenceTest, AppsAndFeaturesEntryNamesTheUninstallerCopiedToTheWindowsDirectory) {
+  struct Case { int32_t platform_id; bool shipped; const char16_t* windows_dir; };
+  const Case cases[] = {{2, true, u"C:\\WINDOWS"}, {1, true, u"C:\\WIN98"}, {2, false, u"C:\\WINDOWS"},
+                        {2, true, u""}};
+  for (const Case& c : cases) {
+    Reset();
+    Ship(u"C:\\tvl");
+    if (!c.shipped) fake.files.erase(u"C:\\tvl\\tvluninstall.exe");
+    fake.platform_id = c.platform_id;
+    fake.windows_dir = c.windows_dir;
+    const std::u16string dir = c.windows_dir;
+    const bool entry = c.shipped && !dir.empty();
+    EXPECT_EQ(Run(), dir.empty() ? kNotInstalled : kSuccess) << ToAnsi(dir);
+    FakeFile* copy = fake.File(dir + u"\\tvluninstall.exe");
+    EXPECT_EQ(copy ? copy->bytes : "<absent>", entry ? std::string(2030, 'u') : "<absent>");
+    EXPECT_EQ(fake.HasKey(kHklm, kEntry), entry);
+    if (!entry) continue;
+    const std::u16string exe = dir + u"\\tvluninstall.exe";
+    EXPECT_EQ(fake.String(kHklm, kEntry, u"DisplayName"), u"Tavrel输入法");
+    EXPECT_EQ(fake.Wide(kHklm, kEntry, u"DisplayName"), c.platform_id == 2);
+    EXPECT_EQ(fake.String(kHklm, kEntry, u"UninstallString"), u"\"" + exe + u"\"");
+    EXPECT_EQ(fake.String(kHklm, kEntry, u"QuietUninstallString"), u"\"" + exe + u"\" /S");
+    EXPECT_EQ(fake.String(kHklm, kEntry, u"DisplayIcon"), exe + u",0");
+    EXPECT_EQ(fake.String(kHklm, kEntry, u"DisplayVersion"), u"1.00");
+    EXPECT_EQ(fake.Dword(kHklm, kEntry, u"NoModify"), 1);
+    EXPECT_EQ(fake.Dword(kHklm, kEntry, u"NoRepair"), 1);
+    EXPECT_EQ(fake.Dword(kHklm, kEntry, u"EstimatedSize"), 3) << "12 + 11 + 2030 bytes, rounded up";
+    EXPECT_EQ(fake.Wide(kHklm, kEntry, u"UninstallString"), false);
+  }
+}
+
+TEST_F(RunSequenceTest, ExitStatusTellsTheOutcomeWithOrWithoutMessage) {
+  // A module in use is replaced at once; the earlier one goes at the next restart.
+  for (const char* outcome : {"installed", "table missing", "module in use"}) {
+    for (bool silent : {false, true}) {
+      Reset();
+      Ship(u"C:\\tvl");
+      const std::string o = outcome;
+      if (o == "table missing") fake.files.erase(u"C:\\tvl\\tvl1.MB");
+      if (o == "module in use") {
+        fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{"older module"};
+        fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->use = FakeFile::Use::kMapped;
+      }
+      ExitStatus status = kExitNotRun;
+      const std::u16string shown = Run(silent ? &status : nullptr);
+      const ExitStatus expected = o == "installed" ? kExitInstalled
+                                  : o == "table missing" ? kExitReportedFailure : kExitRestartNeeded;
+      if (silent) EXPECT_EQ(status, expected) << outcome;
+      else EXPECT_EQ(shown, o == "installed" ? kSuccess : o == "table missing" ? kTableMissing
+                                                                                : kSuccess + kRestartLine);
+      EXPECT_EQ(Installed(u"tvl1.IME"), o == "table missing" ? "<absent>" : "module bytes") << outcome;
+      // The same steps run: the layout is activated at their end.
+      EXPECT_EQ(fake.loaded_layouts.size(), o == "table missing" ? 0u : 1u) << outcome;
+    }
+  }
+}
+
+TEST(CommandLineTest, SilentOnlyForTheArgumentSlashS) {
+  const std::pair<const char*, bool> cases[] = {
+      {"setup.exe", false},
+      {"setup.exe /S", true},
+      {"\"C:\\Program Files\\t\\setup.exe\" /s", true},
+      {"\"C:\\Program Files\\t\\setup.exe\"\t/S\t", true},
+      {"tvlinst.exe /x /S other", true},
+      {"tvlinst.exe /Silent", false},
+      {"tvlinst.exe S /", false},
+      {"tvlinst.exe -S", false},
+      {"\"C:\\a b\\tvlinst.exe\"", false},
+  };
+  for (const auto& [line, silent] : cases) EXPECT_EQ(AsksForSilentRun(line), silent) << line;
 }
 
 TEST_F(RunSequenceTest, UnregisteredLayoutIsReportedNotLoaded) {
@@ -212,8 +305,9 @@ TEST_F(RunSequenceTest, UnusableSystemDirectoryCopiesNothing) {
     Reset();
     Ship(u"C:\\tvl");
     fake.system_dir_result_override = result;
+    fake.windows_dir = u"";
     EXPECT_EQ(Run(), kNotInstalled) << result;
-    EXPECT_EQ(fake.files.size(), 2u) << "nothing copied anywhere, root included";
+    EXPECT_EQ(fake.files.size(), 3u) << "nothing copied anywhere, root included";
   }
 }
 
@@ -262,7 +356,8 @@ TEST_F(RunSequenceTest, AFailedRunRemovesWhatItCreatedAndKeepsWhatWasThere) {
       const bool copied = *fault == 'a';
       EXPECT_EQ(Installed(u"tvl1.IME"), !upgrade ? "<absent>" : copied ? "module bytes" : "old module") << fault;
       EXPECT_EQ(Installed(u"tvl1.MB"), upgrade ? "table bytes" : "<absent>") << fault;
-      EXPECT_EQ(fake.files.size(), upgrade ? 4u : 2u) << "nothing left over";
+      // The three shipped, and after an upgrade the three installed.
+      EXPECT_EQ(fake.files.size(), upgrade ? 6u : 3u) << "nothing left over";
     }
   }
 }
@@ -280,23 +375,25 @@ TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCan
         fake.files[u"C:\\WINDOWS\\system32\\tvl1.MB"] = FakeFile{"old table", table};
         const std::string what = (family == 2 ? "NT " : "9x ") + std::to_string(int(module)) + "/" +
                                  std::to_string(int(table)) + (uninstall ? " uninstalled" : "");
-        EXPECT_EQ(Run(), kSuccess) << what;
+        const bool in_use = module != Use::kNone || table != Use::kNone;
+        EXPECT_EQ(Run(), in_use ? kSuccess + kRestartLine : kSuccess) << what;
         // NT renames a mapped module aside; an open file, and on 9x any file in use, waits.
         const bool wait = family == 2 ? module == Use::kOpen || table == Use::kOpen
                                       : module != Use::kNone || table != Use::kNone;
         EXPECT_EQ(Installed(u"tvl1.IME"), wait ? "old module" : "module bytes") << what;
         EXPECT_EQ(Installed(u"tvl1.MB"), wait ? "old table" : "table bytes") << what;
-        EXPECT_EQ(fake.at_restart.empty(), module == Use::kNone && table == Use::kNone) << what;
+        EXPECT_EQ(fake.at_restart.empty(), !in_use) << what;
         if (uninstall) {
           FrmUninstall form(fake, fake);
           form.Load();
           EXPECT_FALSE(form.state().RemovalFailed) << what;
-          EXPECT_EQ(form.state().RestartNeeded, wait) << what;
+          // Until the restart, a file of ours stays: the new one waiting, or the old one aside.
+          EXPECT_EQ(form.state().RestartNeeded, in_use) << what;
         }
         fake.Restart();
         EXPECT_EQ(Installed(u"tvl1.IME"), uninstall ? "<absent>" : "module bytes") << what;
         EXPECT_EQ(Installed(u"tvl1.MB"), uninstall ? "<absent>" : "table bytes") << what;
-        EXPECT_EQ(fake.files.size(), uninstall ? 2u : 4u) << what << ": nothing left over";
+        EXPECT_EQ(fake.files.size(), uninstall ? 3u : 6u) << what << ": nothing left over";
       }
     }
   }
@@ -311,6 +408,7 @@ namespace {
 const std::u16string kUninstalled = u"Tavrel输入法卸载成功完成！";
 const std::u16string kNothingInstalled = u"Tavrel输入法未安装。";
 const std::u16string kNotUninstalled = u"Tavrel输入法未能卸载成功！";
+const std::u16string kUninstallRestartLine = u"\n请重新启动计算机以完成卸载。";
 
 class UninstallTest : public RunSequenceTest {
  protected:
@@ -337,7 +435,10 @@ class UninstallTest : public RunSequenceTest {
     if (fake.messages.size() != 1) return u"<" + ToU16(Text::Number(fake.messages.size())) + u" messages>";
     EXPECT_EQ(fake.messages[0].title, u"Tavrel输入法卸载");
     EXPECT_EQ(fake.messages[0].style, 64);
-    EXPECT_EQ(form.Outcome(), fake.messages[0].prompt == kNotUninstalled ? kExitReportedFailure : kExitInstalled);
+    const std::u16string& prompt = fake.messages[0].prompt;
+    EXPECT_EQ(form.Outcome(), prompt == kNotUninstalled                       ? kExitReportedFailure
+                              : prompt == kUninstalled + kUninstallRestartLine ? kExitRestartNeeded
+                                                                               : kExitInstalled);
     return fake.messages[0].prompt;
   }
   std::string Files() {
@@ -351,6 +452,7 @@ class UninstallTest : public RunSequenceTest {
 TEST_F(UninstallTest, RemovesWhatTheInstallationPutInPlaceAndNothingElse) {
   const std::string hklm = Dump(kHklm);
   EXPECT_EQ(Run(), kSuccess);
+  EXPECT_TRUE(fake.HasKey(kHklm, kEntry));
   EXPECT_EQ(Uninstall(), kUninstalled);
   EXPECT_EQ(fake.run_locks, 2) << "the installation's and the removal's";
   EXPECT_EQ(fake.profile_calls, (std::vector<std::u16string>{u"0804:E0210804 0", u"0804:E0210804 1"}));
@@ -370,7 +472,8 @@ TEST_F(UninstallTest, RemovesWhatTheInstallationPutInPlaceAndNothingElse) {
 }
 
 TEST_F(UninstallTest, WhatCannotBeRemovedIsReportedAndTheRestIsRemoved) {
-  for (const char* fault : {"slot", "file", "system directory", "preload value"}) {
+  // The entry, and the uninstaller's copy it names, stay for a later attempt.
+  for (const char* fault : {"slot", "file", "system directory", "preload value", "entry"}) {
     Reset();
     SetUp();
     EXPECT_EQ(Run(), kSuccess) << fault;
@@ -379,7 +482,11 @@ TEST_F(UninstallTest, WhatCannotBeRemovedIsReportedAndTheRestIsRemoved) {
     if (f == "file") fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->undeletable = true;
     if (f == "system directory") fake.system_dir_result_override = 0;
     if (f == "preload value") fake.undeletable_values.insert("2");
+    if (f == "entry")
+      fake.undeletable_keys.insert("software\\microsoft\\windows\\currentversion\\uninstall\\tavrelinputmethod");
     EXPECT_EQ(Uninstall(), kNotUninstalled) << fault;
+    EXPECT_TRUE(fake.HasKey(kHklm, kEntry)) << fault;
+    EXPECT_NE(fake.File(u"C:\\WINDOWS\\tvluninstall.exe"), nullptr) << fault;
     EXPECT_EQ(fake.HasKey(kHklm, SlotKey(1)), f == "slot") << fault;
     EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"00000804") << fault;
     EXPECT_FALSE(fake.HasKey(kHkcu, PreloadKey(2))) << fault;
@@ -394,7 +501,7 @@ TEST_F(UninstallTest, RemovesTheNativeCopiesOn64BitWindows) {
   EXPECT_EQ(Run(), kSuccess);
   EXPECT_NE(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.MB"), nullptr);
   fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME")->use = FakeFile::Use::kMapped;
-  EXPECT_EQ(Uninstall(), kUninstalled);
+  EXPECT_EQ(Uninstall(), kUninstalled + kUninstallRestartLine);
   ASSERT_EQ(fake.at_restart.size(), 1u);
   EXPECT_EQ(fake.at_restart[0].first.substr(0, 24), u"C:\\WINDOWS\\Sysnative\\tvl");
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME"), nullptr) << "its name is free at once";
@@ -407,6 +514,23 @@ TEST_F(UninstallTest, RemovesTheNativeCopiesOn64BitWindows) {
   EXPECT_EQ(Uninstall(), kNotUninstalled);
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME"), nullptr);
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr);
+}
+
+TEST_F(UninstallTest, FileInUseAsksForTheRestartButTheRunningUninstallerDoesNot) {
+  EXPECT_EQ(Run(), kSuccess);
+  fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->use = FakeFile::Use::kMapped;
+  EXPECT_EQ(Uninstall(), kUninstalled + kUninstallRestartLine);
+  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr) << "its name is free at once";
+  fake.Restart();
+  // The uninstaller's own copy, running, goes at the restart too: that alone needs none.
+  fake.messages.clear();
+  EXPECT_EQ(Run(), kSuccess);
+  fake.File(u"C:\\WINDOWS\\tvluninstall.exe")->use = FakeFile::Use::kMapped;
+  EXPECT_EQ(Uninstall(), kUninstalled);
+  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\tvluninstall.exe"), nullptr);
+  ASSERT_EQ(fake.at_restart.size(), 1u);
+  EXPECT_EQ(fake.at_restart[0].first.substr(0, 14), u"C:\\WINDOWS\\tvl");
+  EXPECT_FALSE(fake.HasKey(kHklm, kEntry));
 }
 
 }  // namespace

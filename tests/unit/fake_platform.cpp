@@ -81,6 +81,22 @@ std::string FakePlatform::Bytes(RegistryRoot root, const std::u16string& path, c
   return value == key->second.values.end() ? "<absent>" : value->second;
 }
 
+int64_t FakePlatform::Dword(RegistryRoot root, const std::u16string& path, const std::u16string& name) {
+  auto key = hive(root).find(KeyName(path));
+  if (key == hive(root).end() || !key->second.dwords.count(KeyName(name))) return -1;
+  uint32_t value = 0;
+  std::copy_n(key->second.values[KeyName(name)].data(), 4, reinterpret_cast<char*>(&value));
+  return value;
+}
+
+void FakePlatform::PutDword(RegistryRoot root, const std::u16string& path, const std::u16string& name,
+                            uint32_t value) {
+  FakeKey& key = hive(root)[KeyName(path)];
+  key.values[KeyName(name)] = std::string(reinterpret_cast<const char*>(&value), 4);
+  key.wide.erase(KeyName(name));
+  key.dwords.insert(KeyName(name));
+}
+
 bool FakePlatform::Wide(RegistryRoot root, const std::u16string& path, const std::u16string& name) {
   auto key = hive(root).find(KeyName(path));
   return key != hive(root).end() && key->second.wide.count(KeyName(name)) != 0;
@@ -181,6 +197,23 @@ int32_t FakePlatform::Store(int32_t handle, const Text& name, const std::string&
   if (unwritable_values.count(value_name)) return kErrorAccessDenied;
   key->values[value_name] = bytes;
   if (wide) key->wide.insert(value_name); else key->wide.erase(value_name);
+  key->dwords.erase(value_name);
+  return 0;
+}
+
+int32_t FakePlatform::RegSetDwordA(int32_t handle, const Text& name, uint32_t data) {
+  const int32_t result = Store(handle, name, std::string(reinterpret_cast<const char*>(&data), 4), false);
+  if (result == 0) KeyOf(handle)->dwords.insert(KeyName(ToU16(name)));
+  return result;
+}
+
+int32_t FakePlatform::RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) {
+  FakeKey* key = KeyOf(handle);
+  if (!key) return kErrorInvalidHandle;
+  const std::string value_name = KeyName(ToU16(name));
+  if (!key->values.count(value_name)) return kErrorFileNotFound;
+  if (!key->dwords.count(value_name)) return kErrorInvalidParameter;
+  std::copy_n(key->values[value_name].data(), 4, reinterpret_cast<char*>(data));
   return 0;
 }
 
@@ -290,6 +323,11 @@ Presence FakePlatform::FileExists(const Text& name) {
   if (!file) return Presence::kAbsent;
   if (file->unreadable) return Presence::kError;
   return file->hidden || file->system || file->directory ? Presence::kAbsent : Presence::kPresent;
+}
+
+int32_t FakePlatform::FileSize(const Text& name) {
+  FakeFile* file = File(PathOf(name));
+  return file && !file->directory ? static_cast<int32_t>(file->bytes.size()) : -1;
 }
 
 bool FakePlatform::InstallLayoutOrTip(const Text& name, uint32_t flags) {
@@ -445,6 +483,8 @@ bool FakePlatform::FilesMatch(const Text& a, const Text& b) {
   FakeFile* second = File(PathOf(b));
   return first && second && !first->directory && !second->directory && first->bytes == second->bytes;
 }
+
+Text FakePlatform::WindowsDirectory() { return ToText(windows_dir); }
 
 Text FakePlatform::ProgramDirectory() { return ToText(program_dir); }
 

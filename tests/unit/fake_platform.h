@@ -32,7 +32,10 @@ struct FakeKey {
   // Names of values stored by RegSetValueExW: their bytes are UTF-16LE. Each form of read
   // converts a value stored by the other form, as NT does.
   std::set<std::string> wide;
-  bool operator==(const FakeKey& other) const { return values == other.values && wide == other.wide; }
+  std::set<std::string> dwords;  // names of REG_DWORD values (4 bytes, little-endian)
+  bool operator==(const FakeKey& other) const {
+    return values == other.values && wide == other.wide && dwords == other.dwords;
+  }
 };
 
 /// Thrown by a changing call of the fake when the run is to end there.
@@ -75,6 +78,9 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   std::u16string String(RegistryRoot root, const std::u16string& path, const std::u16string& name);
   /// True when the value was stored by RegSetValueExW.
   bool Wide(RegistryRoot root, const std::u16string& path, const std::u16string& name);
+  /// A REG_DWORD value, or -1 when there is none of that type.
+  int64_t Dword(RegistryRoot root, const std::u16string& path, const std::u16string& name);
+  void PutDword(RegistryRoot root, const std::u16string& path, const std::u16string& name, uint32_t value);
 
   std::set<std::string> uncreatable_keys;   // lower-cased paths whose create fails
   std::set<std::string> unwritable_values;  // lower-cased value names whose write fails
@@ -87,6 +93,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
 
   std::string system_dir = "C:\\WINDOWS\\system32";
   int system_dir_result_override = -1;  // >= 0: the call returns this and writes nothing
+  std::u16string windows_dir = u"C:\\WINDOWS";  // empty: cannot be read
   std::u16string current_dir = u"C:\\tvl";
   std::u16string program_dir = u"C:\\tvl";
   std::map<std::u16string, FakeFile> files;  // full path as given; matched without case
@@ -153,8 +160,11 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   int32_t RegQueryValueExW(int32_t handle, const Text& name, int32_t* type, Text* buffer,
                            int32_t* size) override;
   int32_t RegSetValueExW(int32_t handle, const Text& name, const Text& data) override;
+  int32_t RegSetDwordA(int32_t handle, const Text& name, uint32_t data) override;
+  int32_t RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) override;
   int32_t RegCloseKey(int32_t handle) override;
   int32_t GetSystemDirectoryA(Text* buffer, int32_t capacity) override;
+  Text WindowsDirectory() override;
   bool GetVersionExA(OsVersionInfo* info) override;
   Text NativeSystemDirectory() override { return ToText(native_dir); }
   bool TurnOffVirtualization() override {
@@ -175,6 +185,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   bool MoveAtRestart(const Text& from, const Text& to) override;
   bool PendingAtRestart(const Text& path) override;
   bool FindLeftover(const Text& directory, int index, Text* path) override;
+  int32_t FileSize(const Text& name) override;
   bool FilesMatch(const Text& a, const Text& b) override;
   Text ProgramDirectory() override;
   void TakeRunLock() override;
