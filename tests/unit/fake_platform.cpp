@@ -371,11 +371,20 @@ bool FakePlatform::MakeFileBeside(const Text& path, Text* made) {
   Change();
   const std::u16string directory = DirectoryOf(PathOf(path));
   if (directory.empty() || (File(directory) && !File(directory)->directory)) return false;
+  // Windows picks the number from the clock: a name taken in one directory is, in practice,
+  // not met again in another, nor among the names a pending operation holds.
+  auto taken = [this](const std::string& name) {
+    for (const auto& [path, file] : files)
+      if (KeyName(NameOf(path)) == name) return true;
+    for (const auto& [from, to] : at_restart)
+      if (KeyName(NameOf(from)) == name || KeyName(NameOf(to)) == name) return true;
+    return false;
+  };
   for (int unique = 1;; ++unique) {
     char name[16];
     snprintf(name, sizeof name, "tvl%X.tmp", unique);
     const std::u16string candidate = directory + u"\\" + FromAnsi(name);
-    if (!File(candidate)) {
+    if (!taken(KeyName(FromAnsi(name)))) {
       files[candidate] = FakeFile{};
       *made = ToText(candidate);
       return true;

@@ -21,6 +21,7 @@ struct Start {
   std::vector<std::u16string> list;
   bool installed = false;  // earlier files in the system directory
   Use module_use = Use::kNone, table_use = Use::kNone;
+  bool wow64 = false;  // 64-bit Windows, with the 64-bit module shipped
 };
 
 const Start kStarts[] = {
@@ -40,6 +41,7 @@ const Start kStarts[] = {
     {"our entry last, lower case", 2, {u"tvl1.IME"}, {u"00000804", u"00000409", u"e0200804"}, true},
     {"two slots of ours", 2, {u"tvl1.IME", u"a.ime", u"tvl1.ime"}, {u"E0220804", u"00000804", u"E0200804"}, true},
     {"empty slot key", 2, {u"a.ime", u""}, {u"00000804"}},
+    {"64-bit upgrade, module mapped", 2, {u"tvl1.IME"}, {u"E0200804"}, true, Use::kMapped, Use::kNone, true},
 };
 
 // What a run leaves, after the restart it may wait for.
@@ -64,6 +66,11 @@ class InterruptionTest : public InstallerTest {
     m.platform_id = s.platform_id;
     m.files[u"C:\\tvl\\tvl1.IME"] = FakeFile{"module bytes"};
     m.files[u"C:\\tvl\\tvl1.MB"] = FakeFile{"table bytes"};
+    m.files[u"C:\\tvl\\tvluninstall.exe"] = FakeFile{"uninstaller"};
+    if (s.wow64) {
+      m.native_dir = u"C:\\WINDOWS\\Sysnative";
+      m.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{"64-bit module"};
+    }
     m.files[kSystem + u"other.ime"] = FakeFile{"other"};
     for (size_t n = 0; n < s.slots.size(); ++n) {
       if (s.slots[n] == u"-") continue;
@@ -78,9 +85,10 @@ class InterruptionTest : public InstallerTest {
       m.PutString(kHkcu, PreloadKey(static_cast<int>(n) + 1), u"", s.list[n]);
       if (s.platform_id == 2) m.PutString(kHkcu, kValues, ToU16(Text::Number(static_cast<long>(n) + 1)), s.list[n]);
     }
-    if (s.installed) {
-      m.files[kSystem + u"tvl1.IME"] = FakeFile{"old module", s.module_use};
-      m.files[kSystem + u"tvl1.MB"] = FakeFile{"old table", s.table_use};
+    for (const std::u16string& dir : {kSystem, m.native_dir + u"\\"}) {
+      if (!s.installed || dir == u"\\") continue;
+      m.files[dir + u"tvl1.IME"] = FakeFile{"old module", s.module_use};
+      m.files[dir + u"tvl1.MB"] = FakeFile{"old table", s.table_use};
     }
     return m;
   }
