@@ -1039,7 +1039,7 @@ class Win64Cases:
         print("", file=sys.stderr)
         self.show_both("installed while system32's module was mapped by a 64-bit program")
         print("scheduled: %r" % scheduled, file=sys.stderr)
-        self.assert_box(res, OK_TEXT)
+        self.assert_box(res, OK_TEXT, restart=True)
         native = self.ours("system32")
         aside = [n for n, d in native.items() if d == old64]
         self.assertEqual(native.get("tvl1.IME"), new64)
@@ -1051,7 +1051,7 @@ class Win64Cases:
         scheduled = self.scheduled()
         self.show_both("uninstalled while syswow64's module was mapped by a 32-bit program")
         print("scheduled: %r" % scheduled, file=sys.stderr)
-        self.assert_box(res, UN_OK)
+        self.assert_box(res, UN_OK, restart=True)
         wow = self.ours("syswow64")
         self.assertEqual(list(wow.values()), [module32], "the 32-bit module renamed aside")
         self.assertIn(("", "c:\\windows\\syswow64\\" + list(wow)[0].lower()), scheduled)
