@@ -430,9 +430,12 @@ class Base(unittest.TestCase):
 
     def snapshot(self):
         """What the programs write: the layouts key, both forms of the preload
-        list, and the system directory's files."""
+        list, the system directory's files, the Apps & Features entry and the
+        tvl* files of the Windows directory (the uninstaller's copy)."""
         return {"layouts": self.layouts(), "preload": self.preload(),
-                "values": self.preload_values(), "files": self.sys32_listing()}
+                "values": self.preload_values(), "files": self.sys32_listing(),
+                "entry": w.values(w.hklm(self.prefix), ENTRY),
+                "windows": sorted(n for n in os.listdir(self.windir("")) if n.lower().startswith("tvl"))}
 
     def show(self, when, snap):
         ours = {s: v for s, v in snap["layouts"].items() if s.upper().startswith("E02")}
