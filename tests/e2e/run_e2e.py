@@ -51,6 +51,7 @@ UN_FAILED = "Tavrel输入法未能卸载成功！"
 RESTART = "\n请重新启动计算机以完成安装。"
 UN_RESTART = "\n请重新启动计算机以完成卸载。"
 ENTRY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\TavrelInputMethod"
+ENTRY_WOW64 = ENTRY.replace("Software", r"Software\Wow6432Node")  # a 32-bit program's view on 64-bit Windows
 
 # The ...W functions Windows 95/98/Me implement; it only stubs the others.
 WIN9X_WIDE = {"MessageBoxW", "MessageBoxExW", "TextOutW", "ExtTextOutW", "GetTextExtentPointW",
@@ -1021,10 +1022,21 @@ class Win64Cases:
                                                          "tvl1.MB": w.STANDIN_MB})
                 self.assertEqual(self.ours("system32"), {"tvl1.IME": module64,
                                                          "tvl1.MB": w.STANDIN_MB} if shipped else {})
-                res = self.run_program(UNINSTALLER)
+                # The copy in the Windows directory, as the entry starts it: running, it is
+                # renamed aside and deleted at the restart.
+                self.assertEqual((w.values(w.hklm(self.prefix), ENTRY_WOW64) or {}).get("UninstallString"),
+                                 ("sz", '"C:\\windows\\%s"' % UNINSTALLER))
+                res = w.run_exe(self.prefix, self.display, self.windir(""), UNINSTALLER)
                 self.show_both("%s, uninstalled" % tag)
                 self.assert_box(res, UN_OK)
                 self.assertEqual((self.ours("system32"), self.ours("syswow64")), ({}, {}))
+                self.assertIsNone(w.values(w.hklm(self.prefix), ENTRY_WOW64), "entry left")
+                aside, scheduled = list(self.ours("")), self.scheduled()
+                print("%s, uninstalled: Windows directory tvl*: %r; scheduled: %r" % (tag, aside, scheduled),
+                      file=sys.stderr)
+                self.assertEqual(len(aside), 1, "the running copy renamed aside: %r" % aside)
+                self.assertTrue(aside[0].lower().endswith(".tmp"), aside)
+                self.assertEqual(scheduled, [("", "c:\\windows\\" + aside[0].lower())])
 
     def test_modules_in_use_go_at_the_restart_from_the_right_directory(self):
         # A restart's moves are carried out by a native process: the names stored must be the
