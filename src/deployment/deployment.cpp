@@ -151,10 +151,12 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
   if (native.empty()) return;
   const Text module64 = Text(source_dir).Append(kModule64);
   // A presence test that cannot be carried out lets the copy be attempted.
-  if (platform.FileExists(module64) == Presence::kAbsent)
+  if (platform.FileExists(module64) == Presence::kAbsent) {
     state.Only32Bit = true;
-  else
+  } else {
+    state.NativePair = true;
     DeployPair(state, platform, native, module64, source_dir, 4);
+  }
 }
 
 bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {

@@ -204,13 +204,19 @@ TEST_F(RunSequenceTest, UserWithoutRightsGetsTheLayoutAnAdministratorInstalled) 
 }
 
 TEST_F(RunSequenceTest, AppsAndFeaturesEntryNamesTheUninstallerCopiedToTheWindowsDirectory) {
-  struct Case { int32_t platform_id; bool shipped; const char16_t* windows_dir; };
-  const Case cases[] = {{2, true, u"C:\\WINDOWS"}, {1, true, u"C:\\WIN98"}, {2, false, u"C:\\WINDOWS"},
-                        {2, true, u""}};
+  // native_dir: 64-bit Windows, with x64\tvl1.IME shipped; kib: the installed files' size.
+  struct Case { int32_t platform_id; bool shipped; const char16_t* windows_dir; const char16_t* native_dir; int kib; };
+  const Case cases[] = {{2, true, u"C:\\WINDOWS", u"", 3},  // 12 + 11 + 2030 bytes, rounded up
+                        {1, true, u"C:\\WIN98", u"", 3},
+                        {2, false, u"C:\\WINDOWS", u"", 0},
+                        {2, true, u"", u"", 0},
+                        {2, true, u"C:\\WINDOWS", u"C:\\WINDOWS\\Sysnative", 4}};  // and 1500 + 11 more
   for (const Case& c : cases) {
     Reset();
     Ship(u"C:\\tvl");
     if (!c.shipped) fake.files.erase(u"C:\\tvl\\tvluninstall.exe");
+    fake.native_dir = c.native_dir;
+    fake.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{std::string(1500, 'x')};
     fake.platform_id = c.platform_id;
     fake.windows_dir = c.windows_dir;
     const std::u16string dir = c.windows_dir;
@@ -229,7 +235,7 @@ TEST_F(RunSequenceTest, AppsAndFeaturesEntryNamesTheUninstallerCopiedToTheWindow
     EXPECT_EQ(fake.String(kHklm, kEntry, u"DisplayVersion"), u"1.00");
     EXPECT_EQ(fake.Dword(kHklm, kEntry, u"NoModify"), 1);
     EXPECT_EQ(fake.Dword(kHklm, kEntry, u"NoRepair"), 1);
-    EXPECT_EQ(fake.Dword(kHklm, kEntry, u"EstimatedSize"), 3) << "12 + 11 + 2030 bytes, rounded up";
+    EXPECT_EQ(fake.Dword(kHklm, kEntry, u"EstimatedSize"), c.kib) << ToAnsi(c.native_dir);
     EXPECT_EQ(fake.Wide(kHklm, kEntry, u"UninstallString"), false);
   }
 }
