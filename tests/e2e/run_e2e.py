@@ -1024,8 +1024,11 @@ class Win64Cases:
                                                          "tvl1.MB": w.STANDIN_MB} if shipped else {})
                 # The copy in the Windows directory, as the entry starts it: running, it is
                 # renamed aside and deleted at the restart.
-                self.assertEqual((w.values(w.hklm(self.prefix), ENTRY_WOW64) or {}).get("UninstallString"),
-                                 ("sz", '"C:\\windows\\%s"' % UNINSTALLER))
+                entry = w.values(w.hklm(self.prefix), ENTRY_WOW64) or {}
+                self.assertEqual(entry.get("UninstallString"), ("sz", '"C:\\windows\\%s"' % UNINSTALLER))
+                size = (len(w.STANDIN_IME) + len(w.STANDIN_MB) + os.path.getsize(self.windir(UNINSTALLER)) +
+                        (len(module64) + len(w.STANDIN_MB) if shipped else 0))
+                self.assertEqual(entry.get("EstimatedSize"), ("dword", (size + 1023) // 1024), "installed KiB")
                 res = w.run_exe(self.prefix, self.display, self.windir(""), UNINSTALLER)
                 self.show_both("%s, uninstalled" % tag)
                 self.assert_box(res, UN_OK)
