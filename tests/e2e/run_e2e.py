@@ -1022,14 +1022,16 @@ class Win64Cases:
                                                          "tvl1.MB": w.STANDIN_MB})
                 self.assertEqual(self.ours("system32"), {"tvl1.IME": module64,
                                                          "tvl1.MB": w.STANDIN_MB} if shipped else {})
-                # The copy in the Windows directory, as the entry starts it: running, it is
-                # renamed aside and deleted at the restart.
+                # Wine's own uninstaller (64-bit) finds the entry in the 32-bit view and starts the
+                # copy in the Windows directory it names: running, the copy is renamed aside and
+                # deleted at the restart.
                 entry = w.values(w.hklm(self.prefix), ENTRY_WOW64) or {}
                 self.assertEqual(entry.get("UninstallString"), ("sz", '"C:\\windows\\%s"' % UNINSTALLER))
                 size = (len(w.STANDIN_IME) + len(w.STANDIN_MB) + os.path.getsize(self.windir(UNINSTALLER)) +
                         (len(module64) + len(w.STANDIN_MB) if shipped else 0))
                 self.assertEqual(entry.get("EstimatedSize"), ("dword", (size + 1023) // 1024), "installed KiB")
-                res = w.run_exe(self.prefix, self.display, self.windir(""), UNINSTALLER)
+                res = w.run_exe(self.prefix, self.display, self.windir(""), "uninstaller",
+                                args=["--remove", "TavrelInputMethod"])
                 self.show_both("%s, uninstalled" % tag)
                 self.assert_box(res, UN_OK)
                 self.assertEqual((self.ours("system32"), self.ours("syswow64")), ({}, {}))
