@@ -373,14 +373,16 @@ TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCan
   for (int32_t family : {2, 1}) {
     for (auto [module, table] : {std::pair{Use::kNone, Use::kNone}, {Use::kMapped, Use::kNone},
                                  {Use::kNone, Use::kOpen}, {Use::kOpen, Use::kNone}, {Use::kMapped, Use::kOpen}}) {
-      for (bool uninstall : {false, true}) {
+      // Then uninstalled; and, once the files are free, installed again before the restart.
+      for (int then : {0, 1, 2}) {
+        const bool uninstall = then > 0, reinstall = then == 2;
         Reset();
         Ship(u"C:\\tvl");
         fake.platform_id = family;
         fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{"old module", module};
         fake.files[u"C:\\WINDOWS\\system32\\tvl1.MB"] = FakeFile{"old table", table};
         const std::string what = (family == 2 ? "NT " : "9x ") + std::to_string(int(module)) + "/" +
-                                 std::to_string(int(table)) + (uninstall ? " uninstalled" : "");
+                                 std::to_string(int(table)) + (reinstall ? " reinstalled" : uninstall ? " uninstalled" : "");
         const bool in_use = module != Use::kNone || table != Use::kNone;
         EXPECT_EQ(Run(), in_use ? kSuccess + kRestartLine : kSuccess) << what;
         // NT renames a mapped module aside; an open file, and on 9x any file in use, waits.
@@ -390,16 +392,26 @@ TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCan
         EXPECT_EQ(Installed(u"tvl1.MB"), wait ? "old table" : "table bytes") << what;
         EXPECT_EQ(fake.at_restart.empty(), !in_use) << what;
         if (uninstall) {
+          // The uninstaller's copy held where it cannot be renamed aside.
+          if (reinstall) fake.File(u"C:\\WINDOWS\\tvluninstall.exe")->use = Use::kOpen;
           FrmUninstall form(fake, fake);
           form.Load();
           EXPECT_FALSE(form.state().RemovalFailed) << what;
           // Until the restart, a file of ours stays: the new one waiting, or the old one aside.
           EXPECT_EQ(form.state().RestartNeeded, in_use) << what;
         }
+        if (reinstall) {
+          for (auto& [name, file] : fake.files) file.use = Use::kNone;
+          fake.messages.clear();
+          // A deletion the uninstaller scheduled under a file's name must not take the new file.
+          EXPECT_EQ(Run().rfind(kSuccess, 0), 0u) << what;
+        }
+        const bool gone = uninstall && !reinstall;
         fake.Restart();
-        EXPECT_EQ(Installed(u"tvl1.IME"), uninstall ? "<absent>" : "module bytes") << what;
-        EXPECT_EQ(Installed(u"tvl1.MB"), uninstall ? "<absent>" : "table bytes") << what;
-        EXPECT_EQ(fake.files.size(), uninstall ? 3u : 6u) << what << ": nothing left over";
+        EXPECT_EQ(Installed(u"tvl1.IME"), gone ? "<absent>" : "module bytes") << what;
+        EXPECT_EQ(Installed(u"tvl1.MB"), gone ? "<absent>" : "table bytes") << what;
+        EXPECT_EQ(fake.files.size(), gone ? 3u : 6u) << what << ": nothing left over";
+        EXPECT_EQ(fake.File(u"C:\\WINDOWS\\tvluninstall.exe") != nullptr, !gone) << what;
       }
     }
   }
