@@ -66,6 +66,13 @@ Placement DeployFile(InstallerState& state, Platform& platform, const Text& sour
   return placed;
 }
 
+// A file in use, or one an operation pending at the restart names (an uninstallation's
+// deletion scheduled under the name would take a file put in place now): the new file waits
+// for the restart, scheduled after that operation.
+bool MustWait(Platform& platform, const Text& target) {
+  return platform.FileInUse(target) || platform.PendingAtRestart(target);
+}
+
 // Puts `module` and source_dir's code table into `directory`, after removing the leftovers of
 // an earlier run there. Until the restart, a new module would run against the old code table,
 // or the other way round: when either must wait, both wait. Bits `created` (module) and
@@ -74,7 +81,7 @@ void DeployPair(InstallerState& state, Platform& platform, const Text& directory
                 const Text& source_dir, uint32_t created) {
   RemoveLeftovers(state, platform, directory);
   const Text module_target = InDirectory(directory, kModuleName), table_target = InDirectory(directory, kTableName);
-  bool wait = platform.FileInUse(module_target) || platform.FileInUse(table_target);
+  bool wait = MustWait(platform, module_target) || MustWait(platform, table_target);
   const Placement placed = DeployFile(state, platform, module, module_target, wait);
   if (placed == Placement::kCreated) state.CreatedFiles |= created;
   wait = wait || placed == Placement::kAtRestart;
@@ -151,10 +158,12 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
   if (native.empty()) return;
   const Text module64 = Text(source_dir).Append(kModule64);
   // A presence test that cannot be carried out lets the copy be attempted.
-  if (platform.FileExists(module64) == Presence::kAbsent)
+  if (platform.FileExists(module64) == Presence::kAbsent) {
     state.Only32Bit = true;
-  else
+  } else {
+    state.NativePair = true;
     DeployPair(state, platform, native, module64, source_dir, 4);
+  }
 }
 
 bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
@@ -170,8 +179,8 @@ bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& so
   const bool restart = state.RestartNeeded;
   RemoveLeftovers(state, platform, directory);
   state.RestartNeeded = restart;
-  if (DeployFile(state, platform, source, InDirectory(directory, kUninstallerFile), /*wait=*/false) ==
-      Placement::kCreated)
+  const Text target = InDirectory(directory, kUninstallerFile);
+  if (DeployFile(state, platform, source, target, MustWait(platform, target)) == Placement::kCreated)
     state.CreatedFiles |= 16;
   return true;
 }

@@ -12,8 +12,10 @@ __attribute__((noinline)) Text Ascii(const char* text) {
   return result;
 }
 
-// The files an installation puts in place, all shipped in one folder.
-const char kInstalledFiles[] = "tvl1.IME\0tvl1.MB\0tvluninstall.exe\0";
+// The files an installation puts in place, as shipped in one folder; the first two only where
+// the 64-bit module and a second code table go to the native system directory.
+const char kNativePairFiles[] = "x64\\tvl1.IME\0tvl1.MB\0";
+const char kInstalledFiles[] = "x64\\tvl1.IME\0tvl1.MB\0tvl1.IME\0tvl1.MB\0tvluninstall.exe\0";
 
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TavrelInputMethod";
 
@@ -55,7 +57,7 @@ void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Tex
   WriteNumber(state, platform, "NoModify", 1);
   WriteNumber(state, platform, "NoRepair", 1);
   uint32_t bytes = 0;
-  for (const char* name = kInstalledFiles; *name; ++name) {
+  for (const char* name = kInstalledFiles + (state.NativePair ? 0 : sizeof kNativePairFiles - 1); *name; ++name) {
     value = source_dir;
     for (; *name; ++name) value.Append(static_cast<char16_t>(*name));
     const int32_t size = platform.FileSize(value);

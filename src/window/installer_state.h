@@ -24,6 +24,8 @@ struct InstallerState {
   // 64-bit Windows, and no 64-bit module beside the program: only 32-bit programs get the
   // input method, and the success message says so.
   bool Only32Bit = false;
+  // 64-bit Windows, and the 64-bit module shipped: its pair goes to the native system directory.
+  bool NativePair = false;
   // A file of this run waits for the next restart, to be replaced or deleted then.
   bool RestartNeeded = false;
   // What this run created, for a failed run to remove again: the slot key (or one that

@@ -51,6 +51,7 @@ UN_FAILED = "Tavrel输入法未能卸载成功！"
 RESTART = "\n请重新启动计算机以完成安装。"
 UN_RESTART = "\n请重新启动计算机以完成卸载。"
 ENTRY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\TavrelInputMethod"
+ENTRY_WOW64 = ENTRY.replace("Software", r"Software\Wow6432Node")  # a 32-bit program's view on 64-bit Windows
 
 # The ...W functions Windows 95/98/Me implement; it only stubs the others.
 WIN9X_WIDE = {"MessageBoxW", "MessageBoxExW", "TextOutW", "ExtTextOutW", "GetTextExtentPointW",
@@ -430,9 +431,12 @@ class Base(unittest.TestCase):
 
     def snapshot(self):
         """What the programs write: the layouts key, both forms of the preload
-        list, and the system directory's files."""
+        list, the system directory's files, the Apps & Features entry and the
+        tvl* files of the Windows directory (the uninstaller's copy)."""
         return {"layouts": self.layouts(), "preload": self.preload(),
-                "values": self.preload_values(), "files": self.sys32_listing()}
+                "values": self.preload_values(), "files": self.sys32_listing(),
+                "entry": w.values(w.hklm(self.prefix), ENTRY),
+                "windows": sorted(n for n in os.listdir(self.windir("")) if n.lower().startswith("tvl"))}
 
     def show(self, when, snap):
         ours = {s: v for s, v in snap["layouts"].items() if s.upper().startswith("E02")}
@@ -1018,10 +1022,26 @@ class Win64Cases:
                                                          "tvl1.MB": w.STANDIN_MB})
                 self.assertEqual(self.ours("system32"), {"tvl1.IME": module64,
                                                          "tvl1.MB": w.STANDIN_MB} if shipped else {})
-                res = self.run_program(UNINSTALLER)
+                # Wine's own uninstaller (64-bit) finds the entry in the 32-bit view and starts the
+                # copy in the Windows directory it names: running, the copy is renamed aside and
+                # deleted at the restart.
+                entry = w.values(w.hklm(self.prefix), ENTRY_WOW64) or {}
+                self.assertEqual(entry.get("UninstallString"), ("sz", '"C:\\windows\\%s"' % UNINSTALLER))
+                size = (len(w.STANDIN_IME) + len(w.STANDIN_MB) + os.path.getsize(self.windir(UNINSTALLER)) +
+                        (len(module64) + len(w.STANDIN_MB) if shipped else 0))
+                self.assertEqual(entry.get("EstimatedSize"), ("dword", (size + 1023) // 1024), "installed KiB")
+                res = w.run_exe(self.prefix, self.display, self.windir(""), "uninstaller",
+                                args=["--remove", "TavrelInputMethod"])
                 self.show_both("%s, uninstalled" % tag)
                 self.assert_box(res, UN_OK)
                 self.assertEqual((self.ours("system32"), self.ours("syswow64")), ({}, {}))
+                self.assertIsNone(w.values(w.hklm(self.prefix), ENTRY_WOW64), "entry left")
+                aside, scheduled = list(self.ours("")), self.scheduled()
+                print("%s, uninstalled: Windows directory tvl*: %r; scheduled: %r" % (tag, aside, scheduled),
+                      file=sys.stderr)
+                self.assertEqual(len(aside), 1, "the running copy renamed aside: %r" % aside)
+                self.assertTrue(aside[0].lower().endswith(".tmp"), aside)
+                self.assertEqual(scheduled, [("", "c:\\windows\\" + aside[0].lower())])
 
     def test_modules_in_use_go_at_the_restart_from_the_right_directory(self):
         # A restart's moves are carried out by a native process: the names stored must be the
@@ -1039,7 +1059,7 @@ class Win64Cases:
         print("", file=sys.stderr)
         self.show_both("installed while system32's module was mapped by a 64-bit program")
         print("scheduled: %r" % scheduled, file=sys.stderr)
-        self.assert_box(res, OK_TEXT)
+        self.assert_box(res, OK_TEXT, restart=True)
         native = self.ours("system32")
         aside = [n for n, d in native.items() if d == old64]
         self.assertEqual(native.get("tvl1.IME"), new64)
@@ -1051,7 +1071,7 @@ class Win64Cases:
         scheduled = self.scheduled()
         self.show_both("uninstalled while syswow64's module was mapped by a 32-bit program")
         print("scheduled: %r" % scheduled, file=sys.stderr)
-        self.assert_box(res, UN_OK)
+        self.assert_box(res, UN_OK, restart=True)
         wow = self.ours("syswow64")
         self.assertEqual(list(wow.values()), [module32], "the 32-bit module renamed aside")
         self.assertIn(("", "c:\\windows\\syswow64\\" + list(wow)[0].lower()), scheduled)

@@ -204,13 +204,19 @@ TEST_F(RunSequenceTest, UserWithoutRightsGetsTheLayoutAnAdministratorInstalled) 
 }
 
 TEST_F(RunSequenceTest, AppsAndFeaturesEntryNamesTheUninstallerCopiedToTheWindowsDirectory) {
-  struct Case { int32_t platform_id; bool shipped; const char16_t* windows_dir; };
-  const Case cases[] = {{2, true, u"C:\\WINDOWS"}, {1, true, u"C:\\WIN98"}, {2, false, u"C:\\WINDOWS"},
-                        {2, true, u""}};
+  // native_dir: 64-bit Windows, with x64\tvl1.IME shipped; kib: the installed files' size.
+  struct Case { int32_t platform_id; bool shipped; const char16_t* windows_dir; const char16_t* native_dir; int kib; };
+  const Case cases[] = {{2, true, u"C:\\WINDOWS", u"", 3},  // 12 + 11 + 2030 bytes, rounded up
+                        {1, true, u"C:\\WIN98", u"", 3},
+                        {2, false, u"C:\\WINDOWS", u"", 0},
+                        {2, true, u"", u"", 0},
+                        {2, true, u"C:\\WINDOWS", u"C:\\WINDOWS\\Sysnative", 4}};  // and 1500 + 11 more
   for (const Case& c : cases) {
     Reset();
     Ship(u"C:\\tvl");
     if (!c.shipped) fake.files.erase(u"C:\\tvl\\tvluninstall.exe");
+    fake.native_dir = c.native_dir;
+    fake.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{std::string(1500, 'x')};
     fake.platform_id = c.platform_id;
     fake.windows_dir = c.windows_dir;
     const std::u16string dir = c.windows_dir;
@@ -229,7 +235,7 @@ TEST_F(RunSequenceTest, AppsAndFeaturesEntryNamesTheUninstallerCopiedToTheWindow
     EXPECT_EQ(fake.String(kHklm, kEntry, u"DisplayVersion"), u"1.00");
     EXPECT_EQ(fake.Dword(kHklm, kEntry, u"NoModify"), 1);
     EXPECT_EQ(fake.Dword(kHklm, kEntry, u"NoRepair"), 1);
-    EXPECT_EQ(fake.Dword(kHklm, kEntry, u"EstimatedSize"), 3) << "12 + 11 + 2030 bytes, rounded up";
+    EXPECT_EQ(fake.Dword(kHklm, kEntry, u"EstimatedSize"), c.kib) << ToAnsi(c.native_dir);
     EXPECT_EQ(fake.Wide(kHklm, kEntry, u"UninstallString"), false);
   }
 }
@@ -367,14 +373,16 @@ TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCan
   for (int32_t family : {2, 1}) {
     for (auto [module, table] : {std::pair{Use::kNone, Use::kNone}, {Use::kMapped, Use::kNone},
                                  {Use::kNone, Use::kOpen}, {Use::kOpen, Use::kNone}, {Use::kMapped, Use::kOpen}}) {
-      for (bool uninstall : {false, true}) {
+      // Then uninstalled; and, once the files are free, installed again before the restart.
+      for (int then : {0, 1, 2}) {
+        const bool uninstall = then > 0, reinstall = then == 2;
         Reset();
         Ship(u"C:\\tvl");
         fake.platform_id = family;
         fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{"old module", module};
         fake.files[u"C:\\WINDOWS\\system32\\tvl1.MB"] = FakeFile{"old table", table};
         const std::string what = (family == 2 ? "NT " : "9x ") + std::to_string(int(module)) + "/" +
-                                 std::to_string(int(table)) + (uninstall ? " uninstalled" : "");
+                                 std::to_string(int(table)) + (reinstall ? " reinstalled" : uninstall ? " uninstalled" : "");
         const bool in_use = module != Use::kNone || table != Use::kNone;
         EXPECT_EQ(Run(), in_use ? kSuccess + kRestartLine : kSuccess) << what;
         // NT renames a mapped module aside; an open file, and on 9x any file in use, waits.
@@ -384,16 +392,26 @@ TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCan
         EXPECT_EQ(Installed(u"tvl1.MB"), wait ? "old table" : "table bytes") << what;
         EXPECT_EQ(fake.at_restart.empty(), !in_use) << what;
         if (uninstall) {
+          // The uninstaller's copy held where it cannot be renamed aside.
+          if (reinstall) fake.File(u"C:\\WINDOWS\\tvluninstall.exe")->use = Use::kOpen;
           FrmUninstall form(fake, fake);
           form.Load();
           EXPECT_FALSE(form.state().RemovalFailed) << what;
           // Until the restart, a file of ours stays: the new one waiting, or the old one aside.
           EXPECT_EQ(form.state().RestartNeeded, in_use) << what;
         }
+        if (reinstall) {
+          for (auto& [name, file] : fake.files) file.use = Use::kNone;
+          fake.messages.clear();
+          // A deletion the uninstaller scheduled under a file's name must not take the new file.
+          EXPECT_EQ(Run().rfind(kSuccess, 0), 0u) << what;
+        }
+        const bool gone = uninstall && !reinstall;
         fake.Restart();
-        EXPECT_EQ(Installed(u"tvl1.IME"), uninstall ? "<absent>" : "module bytes") << what;
-        EXPECT_EQ(Installed(u"tvl1.MB"), uninstall ? "<absent>" : "table bytes") << what;
-        EXPECT_EQ(fake.files.size(), uninstall ? 3u : 6u) << what << ": nothing left over";
+        EXPECT_EQ(Installed(u"tvl1.IME"), gone ? "<absent>" : "module bytes") << what;
+        EXPECT_EQ(Installed(u"tvl1.MB"), gone ? "<absent>" : "table bytes") << what;
+        EXPECT_EQ(fake.files.size(), gone ? 3u : 6u) << what << ": nothing left over";
+        EXPECT_EQ(fake.File(u"C:\\WINDOWS\\tvluninstall.exe") != nullptr, !gone) << what;
       }
     }
   }
