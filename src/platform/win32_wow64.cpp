@@ -54,7 +54,7 @@ bool IsWow64() {
     BOOL is = FALSE;
     auto query = IsNtFamily() ? KernelFunction<BOOL(WINAPI*)(HANDLE, PBOOL)>("IsWow64Process")
                               : nullptr;
-    wow64 = query && query(GetCurrentProcess(), &is) && is ? 2 : 1;
+    wow64 = query && query(CurrentNtProcess(), &is) && is ? 2 : 1;
     const UINT length = wow64 == 2 ? GetSystemDirectoryW(system_dir, MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH - 16) {  // too long to hold a file name below it
       system_dir[0] = L'\0';
@@ -77,7 +77,7 @@ namespace wow64 {
 
 NativeFileAccess::NativeFileAccess(const wchar_t* path, const wchar_t* other) : paths_{path, other} {
   // "Sysnative" is there from Vista (6.0) on.
-  if (!IsWow64() || LOBYTE(GetVersion()) >= 6) return;
+  if (!IsWow64() || NtMajorVersion() >= 6) return;
   bool native = false;
   for (int i = 0; i < 2 && paths_[i]; ++i) {
     const int end = InDirectory(paths_[i], native_dir);
