@@ -226,7 +226,8 @@ bool Win32Platform::FindLeftover(const Text& directory, int index, Text* path) {
   WIN32_FIND_DATAA data;
   BOOL found;
   {
-    const Text pattern = Text(directory).Append(u"\\tvl*.tmp");
+    Text pattern = directory;
+    pattern.Append(u"\\tvl*.tmp");
     const wow64::NativeFileAccess access(WideChars(pattern));
     HANDLE find = FindFirstFileA(Ansi(access.path()).bytes, &data);
     if (find == INVALID_HANDLE_VALUE) return false;
@@ -266,8 +267,7 @@ Text Win32Platform::ProgramDirectory() {
   DWORD cut = wide::GetModuleFileName(path, Text::kCapacity + 1);
   while (cut > 0 && path[cut - 1] != L'\\') --cut;
   if (cut > 0) --cut;  // drop the backslash before the file name
-  Text directory;
-  for (DWORD i = 0; i < cut; ++i) directory.Append(static_cast<char16_t>(path[i]));
-  if (directory.size() == 2 && directory[1] == u':') directory.Append(u'\\');  // drive root
-  return directory;
+  if (cut == 2 && path[1] == L':') ++cut;  // a drive root keeps its backslash
+  path[cut] = L'\0';
+  return Text(reinterpret_cast<const char16_t*>(path));
 }
