@@ -9,7 +9,8 @@ const UINT kActivateMessage = WM_APP + 1;
 const WORD kIconId = 1;
 const WORD kArrowCursor = 32512;  // OCR_NORMAL
 
-// The program's one window, whose messages the window procedure hands on.
+// The program's one window, whose messages the window procedure hands on. Set before the
+// window is created: no message of the window class comes before it.
 Win32Platform* the_window_owner = nullptr;
 // The window's first client size, also its size during the installation, and the label's
 // box, in twips (1440 to the inch).
@@ -140,7 +141,6 @@ void Win32Platform::OnResize() {
 
 LRESULT CALLBACK Win32Platform::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   Win32Platform* self = the_window_owner;
-  if (!self) return wide::DefWindowProc(window, message, wparam, lparam);
   if (!self->window_) self->window_ = window;  // messages sent while it is being created
   return self->HandleMessage(message, wparam, lparam);
 }
