@@ -53,12 +53,11 @@ Ansi::Ansi(const wchar_t* text, int characters) {
 
 Ansi::Ansi(const wchar_t* text) : Ansi(text, LengthOf(text)) {}
 
-Text FromAnsi(const char* bytes, int length) {
-  wchar_t text[Text::kCapacity + 1];
-  const int count = ToWide(bytes, length, text, Text::kCapacity + 1);
-  Text result;
-  result.Append(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(count));
-  return result;
+void FromAnsi(const char* bytes, int length, Text* text) {
+  wchar_t chars[Text::kCapacity + 1];
+  const int count = ToWide(bytes, length, chars, Text::kCapacity + 1);
+  *text = u"";
+  text->Append(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(count));
 }
 
 namespace wide {

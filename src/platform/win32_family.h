@@ -54,8 +54,9 @@ struct Ansi {
   int length;
 };
 
-/// `length` bytes in the ANSI code page as text, zero bytes included.
-Text FromAnsi(const char* bytes, int length);
+/// Replaces `text` by `length` bytes in the ANSI code page, zero bytes included. (`bytes`
+/// may be the ANSI form of `text` itself.)
+void FromAnsi(const char* bytes, int length, Text* text);
 
 // <windows.h> maps these names to their "...A" functions; in this program they name the
 // functions below.

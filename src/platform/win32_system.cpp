@@ -74,7 +74,7 @@ int32_t Win32Platform::RegQueryValueExA(int32_t handle, const Text& name, int32_
   const LONG result = QueryValue(handle, name, &value_type, bytes.bytes, &count);
   *type = static_cast<int32_t>(value_type);
   *size = static_cast<int32_t>(count);
-  *buffer = FromAnsi(bytes.bytes, bytes.length);
+  FromAnsi(bytes.bytes, bytes.length, buffer);
   return result;
 }
 
@@ -124,7 +124,7 @@ int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
   Ansi bytes(*buffer);
   if (capacity > bytes.length) capacity = bytes.length;
   const UINT result = ::GetSystemDirectoryA(bytes.bytes, static_cast<UINT>(capacity));
-  *buffer = FromAnsi(bytes.bytes, bytes.length);
+  FromAnsi(bytes.bytes, bytes.length, buffer);
   return static_cast<int32_t>(result);
 }
 
@@ -137,7 +137,9 @@ Text Win32Platform::WindowsDirectory() {
   auto shared = IsNtFamily() ? KernelFunction<UINT(WINAPI*)(LPSTR, UINT)>("GetSystemWindowsDirectoryA")
                              : nullptr;
   const UINT length = (shared ? shared : GetWindowsDirectoryA)(bytes, MAX_PATH);
-  return length < MAX_PATH ? FromAnsi(bytes, static_cast<int>(length)) : Text();
+  Text directory;
+  if (length < MAX_PATH) FromAnsi(bytes, static_cast<int>(length), &directory);
+  return directory;
 }
 
 bool Win32Platform::GetVersionExA(OsVersionInfo* info) {
