@@ -189,16 +189,17 @@ bool Win32Platform::MakeFileBeside(const Text& path, Text* made) {
   size_t cut = path.size();
   while (cut > 0 && path[cut - 1] != u'\\') --cut;
   wchar_t name[MAX_PATH];
-  const Text directory = path.Left(cut);
+  *made = u"";
+  made->Append(path.data(), cut);  // the directory
   {
-    const wow64::NativeFileAccess access(WideChars(directory));
+    const wow64::NativeFileAccess access(WideChars(*made));
     if (cut == 0 || !wide::GetTempFileName(access.path(), L"tvl", name)) return false;
   }
   // The name as the caller reaches that directory.
   int start = 0;
   for (int i = 0; name[i]; ++i)
     if (name[i] == L'\\') start = i + 1;
-  (*made = directory).Append(reinterpret_cast<const char16_t*>(name + start));
+  made->Append(reinterpret_cast<const char16_t*>(name + start));
   return true;
 }
 
