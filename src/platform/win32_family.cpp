@@ -2,7 +2,8 @@
 
 namespace {
 
-// The NT family's major version; 0 on Windows 95, 98 and Me. Set at start, before any other call.
+// The NT family's major version; 0 on Windows 95, 98 and Me. Set at start, before any other
+// call.
 DWORD nt_major_version = 0;
 
 using MoveFileExWFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
@@ -122,7 +123,7 @@ DWORD GetFileAttributes(const wchar_t* path) {
 
 BOOL SetFileAttributes(const wchar_t* path, DWORD attributes) {
   return IsNtFamily() ? SetFileAttributesW(path, attributes)
-                   : SetFileAttributesA(Ansi(path).bytes, attributes);
+                      : SetFileAttributesA(Ansi(path).bytes, attributes);
 }
 
 BOOL DeleteFile(const wchar_t* path) {

@@ -25,8 +25,8 @@ int32_t OpenKey(LONG(WINAPI* open)(HKEY, LPCSTR, PHKEY), RegistryRoot root, cons
 
 // ::RegQueryValueExA and ::RegSetValueExA of the value `name` under the key `handle`.
 LONG QueryValue(int32_t handle, const Text& name, DWORD* type, void* data, DWORD* count) {
-  return ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, type, static_cast<BYTE*>(data),
-                            count);
+  return ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, type,
+                            static_cast<BYTE*>(data), count);
 }
 LONG SetValue(int32_t handle, const Text& name, DWORD type, const void* data, DWORD size) {
   return ::RegSetValueExA(ToHkey(handle), Ansi(name).bytes, 0, type, static_cast<const BYTE*>(data),
