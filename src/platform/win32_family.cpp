@@ -2,7 +2,9 @@
 
 namespace {
 
-bool nt_family = false;  // set at start, before any other call
+// The NT family's major version; 0 on Windows 95, 98 and Me. Set at start, before any other
+// call.
+DWORD nt_major_version = 0;
 
 using MoveFileExWFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
 MoveFileExWFunction move_file_ex = nullptr;
@@ -29,10 +31,13 @@ int LengthOf(const wchar_t* text) {
 void SelectPlatformFamily() {
   OSVERSIONINFOA version;
   version.dwOSVersionInfoSize = sizeof version;
-  nt_family = GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  if (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT)
+    nt_major_version = version.dwMajorVersion;
 }
 
-bool IsNtFamily() { return nt_family; }
+bool IsNtFamily() { return nt_major_version != 0; }
+
+DWORD NtMajorVersion() { return nt_major_version; }
 
 FARPROC SystemProcedure(const char* library, const char* name) {
   HMODULE module = GetModuleHandleA(library);
@@ -49,18 +54,17 @@ Ansi::Ansi(const wchar_t* text, int characters) {
 
 Ansi::Ansi(const wchar_t* text) : Ansi(text, LengthOf(text)) {}
 
-Text FromAnsi(const char* bytes, int length) {
-  wchar_t text[Text::kCapacity + 1];
-  const int count = ToWide(bytes, length, text, Text::kCapacity + 1);
-  Text result;
-  result.Append(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(count));
-  return result;
+void FromAnsi(const char* bytes, int length, Text* text) {
+  wchar_t chars[Text::kCapacity + 1];
+  const int count = ToWide(bytes, length, chars, Text::kCapacity + 1);
+  *text = u"";
+  text->Append(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(count));
 }
 
 namespace wide {
 
 ATOM RegisterClassEx(const WNDCLASSEXW* window_class) {
-  if (nt_family) return RegisterClassExW(window_class);
+  if (IsNtFamily()) return RegisterClassExW(window_class);
   // The same fields but for the names; no menu by name.
   static_assert(sizeof(WNDCLASSEXA) == sizeof(WNDCLASSEXW), "same layout");
   WNDCLASSEXA ansi;
@@ -73,7 +77,7 @@ ATOM RegisterClassEx(const WNDCLASSEXW* window_class) {
 
 HWND CreateWindow(const wchar_t* class_name, const wchar_t* window_name, DWORD style, int x, int y,
                   int width, int height, HWND parent, HINSTANCE instance) {
-  if (nt_family)
+  if (IsNtFamily())
     return CreateWindowExW(0, class_name, window_name, style, x, y, width, height, parent,
                            nullptr, instance, nullptr);
   return CreateWindowExA(0, Ansi(class_name).bytes, Ansi(window_name).bytes, style, x, y, width,
@@ -82,23 +86,23 @@ HWND CreateWindow(const wchar_t* class_name, const wchar_t* window_name, DWORD s
 
 // The "...A" and "...W" forms of these functions take the same arguments: choose one, call once.
 LRESULT DefWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return (nt_family ? DefWindowProcW : DefWindowProcA)(window, message, wparam, lparam);
+  return (IsNtFamily() ? DefWindowProcW : DefWindowProcA)(window, message, wparam, lparam);
 }
 
 BOOL GetMessage(MSG* message, HWND window, UINT first, UINT last) {
-  return (nt_family ? GetMessageW : GetMessageA)(message, window, first, last);
+  return (IsNtFamily() ? GetMessageW : GetMessageA)(message, window, first, last);
 }
 
 LRESULT DispatchMessage(const MSG* message) {
-  return (nt_family ? DispatchMessageW : DispatchMessageA)(message);
+  return (IsNtFamily() ? DispatchMessageW : DispatchMessageA)(message);
 }
 
 BOOL SetWindowText(HWND window, const wchar_t* text) {
-  return nt_family ? SetWindowTextW(window, text) : SetWindowTextA(window, Ansi(text).bytes);
+  return IsNtFamily() ? SetWindowTextW(window, text) : SetWindowTextA(window, Ansi(text).bytes);
 }
 
 HFONT CreateFont(int height, DWORD charset, const wchar_t* face) {
-  if (nt_family)
+  if (IsNtFamily())
     return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
   return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
@@ -107,27 +111,27 @@ HFONT CreateFont(int height, DWORD charset, const wchar_t* face) {
 }
 
 HANDLE CreateFile(const wchar_t* path, DWORD access, DWORD share, DWORD disposition) {
-  if (nt_family)
+  if (IsNtFamily())
     return CreateFileW(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   return CreateFileA(Ansi(path).bytes, access, share & ~DWORD{FILE_SHARE_DELETE}, nullptr,
                      disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 DWORD GetFileAttributes(const wchar_t* path) {
-  return nt_family ? GetFileAttributesW(path) : GetFileAttributesA(Ansi(path).bytes);
+  return IsNtFamily() ? GetFileAttributesW(path) : GetFileAttributesA(Ansi(path).bytes);
 }
 
 BOOL SetFileAttributes(const wchar_t* path, DWORD attributes) {
-  return nt_family ? SetFileAttributesW(path, attributes)
-                   : SetFileAttributesA(Ansi(path).bytes, attributes);
+  return IsNtFamily() ? SetFileAttributesW(path, attributes)
+                      : SetFileAttributesA(Ansi(path).bytes, attributes);
 }
 
 BOOL DeleteFile(const wchar_t* path) {
-  return nt_family ? DeleteFileW(path) : DeleteFileA(Ansi(path).bytes);
+  return IsNtFamily() ? DeleteFileW(path) : DeleteFileA(Ansi(path).bytes);
 }
 
 UINT GetTempFileName(const wchar_t* directory, const wchar_t* prefix, wchar_t* path) {
-  if (nt_family) return GetTempFileNameW(directory, prefix, 0, path);
+  if (IsNtFamily()) return GetTempFileNameW(directory, prefix, 0, path);
   char bytes[MAX_PATH];
   const UINT unique = GetTempFileNameA(Ansi(directory).bytes, Ansi(prefix).bytes, 0, bytes);
   if (unique != 0 && !MultiByteToWideChar(CP_ACP, 0, bytes, -1, path, MAX_PATH)) return 0;
@@ -135,7 +139,7 @@ UINT GetTempFileName(const wchar_t* directory, const wchar_t* prefix, wchar_t* p
 }
 
 DWORD GetModuleFileName(wchar_t* path, DWORD capacity) {
-  if (nt_family) return GetModuleFileNameW(nullptr, path, capacity);
+  if (IsNtFamily()) return GetModuleFileNameW(nullptr, path, capacity);
   // Converted before anyone looks for a backslash: in code page 936 the byte 0x5C can be the
   // second byte of a Chinese character.
   char bytes[MAX_PATH];
@@ -144,7 +148,7 @@ DWORD GetModuleFileName(wchar_t* path, DWORD capacity) {
 }
 
 BOOL MoveFile(const wchar_t* from, const wchar_t* to, bool replace) {
-  if (nt_family)
+  if (IsNtFamily())
     return nt::MoveFileEx(from, to, (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH);
   const Ansi target(to);
   if (replace && !DeleteFileA(target.bytes) && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
@@ -165,9 +169,5 @@ HMODULE nt::LoadSystemLibrary(const char* name) {
 
 BOOL nt::MoveFileEx(const wchar_t* from, const wchar_t* to, DWORD flags) {
   if (!move_file_ex) move_file_ex = KernelFunction<MoveFileExWFunction>("MoveFileExW");
-  if (!move_file_ex) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return FALSE;
-  }
-  return move_file_ex(from, to, flags);
+  return move_file_ex && move_file_ex(from, to, flags);
 }

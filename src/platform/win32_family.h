@@ -16,6 +16,12 @@
 void SelectPlatformFamily();
 /// True on the NT family, false on Windows 95, 98 and Me.
 bool IsNtFamily();
+/// The NT family's major version as GetVersionExA reported it at start (6 from Vista on);
+/// 0 on Windows 95, 98 and Me.
+DWORD NtMajorVersion();
+/// The NT family's pseudo-handle of the running process, the value GetCurrentProcess returns
+/// there (Windows 95, 98 and Me use another): for the NT family only.
+inline HANDLE CurrentNtProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
 /// A function of the loaded system library `library` (one the program imports from) that not
 /// every Windows version has, looked up by name; nullptr where it is missing. Such functions
 /// are never imported: a missing import stops the program from starting at all.
@@ -48,8 +54,9 @@ struct Ansi {
   int length;
 };
 
-/// `length` bytes in the ANSI code page as text, zero bytes included.
-Text FromAnsi(const char* bytes, int length);
+/// Replaces `text` by `length` bytes in the ANSI code page, zero bytes included. (`bytes`
+/// may be the ANSI form of `text` itself.)
+void FromAnsi(const char* bytes, int length, Text* text);
 
 // <windows.h> maps these names to their "...A" functions; in this program they name the
 // functions below.
@@ -122,7 +129,7 @@ BOOL MoveFile(const wchar_t* from, const wchar_t* to, bool replace);
 namespace nt {
 
 /// MoveFileExW, for the NT family only: Windows 95 lacks it, so it is looked up, never
-/// imported. Fails with ERROR_CALL_NOT_IMPLEMENTED where it was not found.
+/// imported. FALSE where it was not found (the last error then tells nothing).
 BOOL MoveFileEx(const wchar_t* from, const wchar_t* to, DWORD flags);
 
 /// Loads the library `name` (ASCII) from the system directory by its full path, never by a

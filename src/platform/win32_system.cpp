@@ -14,6 +14,25 @@ HKEY RootKey(RegistryRoot root) {
 HKEY ToHkey(int32_t handle) { return reinterpret_cast<HKEY>(static_cast<intptr_t>(handle)); }
 int32_t FromHkey(HKEY key) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(key)); }
 
+// ::RegOpenKeyA or ::RegCreateKeyA as `open`; *handle is the key, 0 on failure.
+int32_t OpenKey(LONG(WINAPI* open)(HKEY, LPCSTR, PHKEY), RegistryRoot root, const Text& path,
+                int32_t* handle) {
+  HKEY key = nullptr;
+  const LONG result = open(RootKey(root), Ansi(path).bytes, &key);
+  *handle = result == ERROR_SUCCESS ? FromHkey(key) : 0;
+  return result;
+}
+
+// ::RegQueryValueExA and ::RegSetValueExA of the value `name` under the key `handle`.
+LONG QueryValue(int32_t handle, const Text& name, DWORD* type, void* data, DWORD* count) {
+  return ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, type,
+                            static_cast<BYTE*>(data), count);
+}
+LONG SetValue(int32_t handle, const Text& name, DWORD type, const void* data, DWORD size) {
+  return ::RegSetValueExA(ToHkey(handle), Ansi(name).bytes, 0, type, static_cast<const BYTE*>(data),
+                          size);
+}
+
 // Others may read, write and delete a file the program only reads.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -39,17 +58,11 @@ bool CopyBytes(const wchar_t* source, const wchar_t* target) {
 // Registry.
 
 int32_t Win32Platform::RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
-  HKEY key = nullptr;
-  const LONG result = ::RegOpenKeyA(RootKey(root), Ansi(path).bytes, &key);
-  *handle = FromHkey(key);
-  return result;
+  return OpenKey(::RegOpenKeyA, root, path, handle);
 }
 
 int32_t Win32Platform::RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
-  HKEY key = nullptr;
-  const LONG result = ::RegCreateKeyA(RootKey(root), Ansi(path).bytes, &key);
-  *handle = result == ERROR_SUCCESS ? FromHkey(key) : 0;
-  return result;
+  return OpenKey(::RegCreateKeyA, root, path, handle);
 }
 
 int32_t Win32Platform::RegQueryValueExA(int32_t handle, const Text& name, int32_t* type,
@@ -58,18 +71,16 @@ int32_t Win32Platform::RegQueryValueExA(int32_t handle, const Text& name, int32_
   if (*size < 0 || *size > bytes.length) return ERROR_INVALID_PARAMETER;
   DWORD value_type = static_cast<DWORD>(*type);
   DWORD count = static_cast<DWORD>(*size);
-  const LONG result = ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, &value_type,
-                                         reinterpret_cast<BYTE*>(bytes.bytes), &count);
+  const LONG result = QueryValue(handle, name, &value_type, bytes.bytes, &count);
   *type = static_cast<int32_t>(value_type);
   *size = static_cast<int32_t>(count);
-  *buffer = FromAnsi(bytes.bytes, bytes.length);
+  FromAnsi(bytes.bytes, bytes.length, buffer);
   return result;
 }
 
 int32_t Win32Platform::RegSetValueExA(int32_t handle, const Text& name, const Text& data) {
   Ansi bytes(data);
-  return ::RegSetValueExA(ToHkey(handle), Ansi(name).bytes, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(bytes.bytes), bytes.length + 1);
+  return SetValue(handle, name, REG_SZ, bytes.bytes, bytes.length + 1);
 }
 
 int32_t Win32Platform::RegQueryValueExW(int32_t handle, const Text& name, int32_t* type,
@@ -94,15 +105,13 @@ int32_t Win32Platform::RegSetValueExW(int32_t handle, const Text& name, const Te
 
 int32_t Win32Platform::RegSetDwordA(int32_t handle, const Text& name, uint32_t data) {
   const DWORD value = data;
-  return ::RegSetValueExA(ToHkey(handle), Ansi(name).bytes, 0, REG_DWORD,
-                          reinterpret_cast<const BYTE*>(&value), sizeof value);
+  return SetValue(handle, name, REG_DWORD, &value, sizeof value);
 }
 
 int32_t Win32Platform::RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) {
   static_assert(sizeof(DWORD) == sizeof(uint32_t), "REG_DWORD");
   DWORD type = REG_NONE, count = sizeof *data;
-  const LONG result = ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, &type,
-                                         reinterpret_cast<BYTE*>(data), &count);
+  const LONG result = QueryValue(handle, name, &type, data, &count);
   // More than 4 bytes fail with ERROR_MORE_DATA.
   return result != ERROR_SUCCESS ? result : type != REG_DWORD || count != sizeof *data;
 }
@@ -115,7 +124,7 @@ int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
   Ansi bytes(*buffer);
   if (capacity > bytes.length) capacity = bytes.length;
   const UINT result = ::GetSystemDirectoryA(bytes.bytes, static_cast<UINT>(capacity));
-  *buffer = FromAnsi(bytes.bytes, bytes.length);
+  FromAnsi(bytes.bytes, bytes.length, buffer);
   return static_cast<int32_t>(result);
 }
 
@@ -128,7 +137,9 @@ Text Win32Platform::WindowsDirectory() {
   auto shared = IsNtFamily() ? KernelFunction<UINT(WINAPI*)(LPSTR, UINT)>("GetSystemWindowsDirectoryA")
                              : nullptr;
   const UINT length = (shared ? shared : GetWindowsDirectoryA)(bytes, MAX_PATH);
-  return length < MAX_PATH ? FromAnsi(bytes, static_cast<int>(length)) : Text();
+  Text directory;
+  if (length < MAX_PATH) FromAnsi(bytes, static_cast<int>(length), &directory);
+  return directory;
 }
 
 bool Win32Platform::GetVersionExA(OsVersionInfo* info) {
@@ -178,16 +189,17 @@ bool Win32Platform::MakeFileBeside(const Text& path, Text* made) {
   size_t cut = path.size();
   while (cut > 0 && path[cut - 1] != u'\\') --cut;
   wchar_t name[MAX_PATH];
-  const Text directory = path.Left(cut);
+  *made = u"";
+  made->Append(path.data(), cut);  // the directory
   {
-    const wow64::NativeFileAccess access(WideChars(directory));
+    const wow64::NativeFileAccess access(WideChars(*made));
     if (cut == 0 || !wide::GetTempFileName(access.path(), L"tvl", name)) return false;
   }
   // The name as the caller reaches that directory.
   int start = 0;
   for (int i = 0; name[i]; ++i)
     if (name[i] == L'\\') start = i + 1;
-  (*made = directory).Append(reinterpret_cast<const char16_t*>(name + start));
+  made->Append(reinterpret_cast<const char16_t*>(name + start));
   return true;
 }
 
@@ -226,7 +238,8 @@ bool Win32Platform::FindLeftover(const Text& directory, int index, Text* path) {
   WIN32_FIND_DATAA data;
   BOOL found;
   {
-    const Text pattern = Text(directory).Append(u"\\tvl*.tmp");
+    Text pattern = directory;
+    pattern.Append(u"\\tvl*.tmp");
     const wow64::NativeFileAccess access(WideChars(pattern));
     HANDLE find = FindFirstFileA(Ansi(access.path()).bytes, &data);
     if (find == INVALID_HANDLE_VALUE) return false;
@@ -266,8 +279,7 @@ Text Win32Platform::ProgramDirectory() {
   DWORD cut = wide::GetModuleFileName(path, Text::kCapacity + 1);
   while (cut > 0 && path[cut - 1] != L'\\') --cut;
   if (cut > 0) --cut;  // drop the backslash before the file name
-  Text directory;
-  for (DWORD i = 0; i < cut; ++i) directory.Append(static_cast<char16_t>(path[i]));
-  if (directory.size() == 2 && directory[1] == u':') directory.Append(u'\\');  // drive root
-  return directory;
+  if (cut == 2 && path[1] == L':') ++cut;  // a drive root keeps its backslash
+  path[cut] = L'\0';
+  return Text(reinterpret_cast<const char16_t*>(path));
 }

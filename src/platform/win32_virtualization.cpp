@@ -16,7 +16,7 @@ bool Win32Platform::TurnOffVirtualization() {
   const auto open = SystemFunction<BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE)>("advapi32.dll", "OpenProcessToken");
   const auto set = SystemFunction<BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD)>("advapi32.dll", "SetTokenInformation");
   HANDLE token = nullptr;
-  if (!open || !set || !open(GetCurrentProcess(), TOKEN_ADJUST_DEFAULT, &token)) return false;
+  if (!open || !set || !open(CurrentNtProcess(), TOKEN_ADJUST_DEFAULT, &token)) return false;
   DWORD enabled = 0;
   const BOOL done = set(token, kTokenVirtualizationEnabled, &enabled, sizeof enabled);
   CloseHandle(token);

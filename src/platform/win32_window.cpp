@@ -9,7 +9,8 @@ const UINT kActivateMessage = WM_APP + 1;
 const WORD kIconId = 1;
 const WORD kArrowCursor = 32512;  // OCR_NORMAL
 
-// The program's one window, whose messages the window procedure hands on.
+// The program's one window, whose messages the window procedure hands on. Set before the
+// window is created: no message of the window class comes before it.
 Win32Platform* the_window_owner = nullptr;
 // The window's first client size, also its size during the installation, and the label's
 // box, in twips (1440 to the inch).
@@ -27,7 +28,14 @@ int ScreenDpi() {
 // section would cost a file section of its own.)
 int window_dpi = 0;
 
-int Pixels(int twips) { return MulDiv(twips, window_dpi, 1440); }
+// `value` * `numerator` / `denominator` rounded to the nearest integer, a half up, as MulDiv
+// rounds: for no negative value and a positive denominator, where the product stays below
+// 2^31 (screen sizes and dots per inch are far from it).
+int Scaled(int value, int numerator, int denominator) {
+  return (value * numerator + denominator / 2) / denominator;
+}
+
+int Pixels(int twips) { return Scaled(twips, window_dpi, 1440); }
 
 }  // namespace
 
@@ -73,7 +81,7 @@ bool Win32Platform::CreateMainWindow() {
 
   // 26.25 points (2625 / 100 / 72 inches); where the face is missing, the font mapper
   // substitutes one of the same character set, so the Chinese caption still shows.
-  font_.Reset(wide::CreateFont(-MulDiv(2625, window_dpi, 7200), GB2312_CHARSET, L"黑体"));
+  font_.Reset(wide::CreateFont(-Scaled(2625, window_dpi, 7200), GB2312_CHARSET, L"黑体"));
   HDC screen = GetDC(window_);
   canvas_ = CreateCompatibleDC(screen);
   ReleaseDC(window_, screen);
@@ -133,7 +141,6 @@ void Win32Platform::OnResize() {
 
 LRESULT CALLBACK Win32Platform::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   Win32Platform* self = the_window_owner;
-  if (!self) return wide::DefWindowProc(window, message, wparam, lparam);
   if (!self->window_) self->window_ = window;  // messages sent while it is being created
   return self->HandleMessage(message, wparam, lparam);
 }
@@ -209,7 +216,7 @@ void Win32Platform::MoveLabel(int left, int top) {
 }
 
 int Win32Platform::ScreenHeight() {
-  return MulDiv(GetSystemMetrics(SM_CYSCREEN), 1440, ScreenDpi());
+  return Scaled(GetSystemMetrics(SM_CYSCREEN), 1440, ScreenDpi());
 }
 
 // MessageBoxW and TextOutW work on both families.

@@ -40,10 +40,9 @@ bool Rebase(const wchar_t* dir, const wchar_t* path, int from, wchar_t* out) {
 
 // `system_dir` up to its last backslash, then `name`, into `out`.
 void Beside(const wchar_t* name, wchar_t* out) {
-  int cut = 0, n = 0;
-  for (; system_dir[n]; ++n)
+  int cut = 0;
+  for (int n = 0; (out[n] = system_dir[n]) != L'\0'; ++n)
     if (system_dir[n] == L'\\') cut = n;
-  Rebase(L"", system_dir, 0, out);
   Rebase(name, L"", 0, out + cut);
 }
 
@@ -54,7 +53,7 @@ bool IsWow64() {
     BOOL is = FALSE;
     auto query = IsNtFamily() ? KernelFunction<BOOL(WINAPI*)(HANDLE, PBOOL)>("IsWow64Process")
                               : nullptr;
-    wow64 = query && query(GetCurrentProcess(), &is) && is ? 2 : 1;
+    wow64 = query && query(CurrentNtProcess(), &is) && is ? 2 : 1;
     const UINT length = wow64 == 2 ? GetSystemDirectoryW(system_dir, MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH - 16) {  // too long to hold a file name below it
       system_dir[0] = L'\0';
@@ -77,19 +76,20 @@ namespace wow64 {
 
 NativeFileAccess::NativeFileAccess(const wchar_t* path, const wchar_t* other) : paths_{path, other} {
   // "Sysnative" is there from Vista (6.0) on.
-  if (!IsWow64() || LOBYTE(GetVersion()) >= 6) return;
-  bool native = false;
+  if (!IsWow64() || NtMajorVersion() >= 6) return;
+  const wchar_t* paths[2] = {paths_[0], paths_[1]};  // as handed on once redirection is off
   for (int i = 0; i < 2 && paths_[i]; ++i) {
     const int end = InDirectory(paths_[i], native_dir);
     if (!end) continue;
     if (!Rebase(system_dir, paths_[i], end, rewritten_[i])) return;
-    native = true;
+    paths[i] = rewritten_[i];
   }
+  if (paths[0] == paths_[0] && paths[1] == paths_[1]) return;  // neither is native
   auto turn_off = KernelFunction<BOOL(WINAPI*)(PVOID*)>("Wow64DisableWow64FsRedirection");
   // Where that fails, the paths stay "Sysnative" and the operations on them fail.
-  if (!native || !turn_off || !turn_off(&redirection_)) return;
-  for (int i = 0; i < 2; ++i)
-    if (paths_[i] && InDirectory(paths_[i], native_dir)) paths_[i] = rewritten_[i];
+  if (!turn_off || !turn_off(&redirection_)) return;
+  paths_[0] = paths[0];
+  paths_[1] = paths[1];
   redirection_off = turned_off_ = true;
 }
 
