@@ -12,16 +12,18 @@ size_t FirstZero(const Text& text) {
   return i;
 }
 
-const char16_t kModuleName[] = u"tvl1.IME";
-const char16_t kTableName[] = u"tvl1.MB";
-const char16_t kUninstallerFile[] = u"tvluninstall.exe";
-const char16_t kModule64[] = u"x64\\tvl1.IME";  // the 64-bit module, below the program's folder
+const char kModuleName[] = "tvl1.IME";
+const char kTableName[] = "tvl1.MB";
+const char kUninstallerFile[] = "tvluninstall.exe";
+const char kModule64[] = "x64\\tvl1.IME";  // the 64-bit module, below the program's folder
 // Each file's name and the report of its absence, in the order of the reports.
-const char16_t* const kModuleFile[] = {kModuleName, u"输入法文件未找到！"};
-const char16_t* const kTableFile[] = {kTableName, u"码表文件未找到！"};
-const char16_t* const* const kSourceFiles[] = {kModuleFile, kTableFile};
+struct SourceFile {
+  const char* name;
+  const char16_t* absence;
+};
+const SourceFile kSourceFiles[] = {{kModuleName, u"输入法文件未找到！"}, {kTableName, u"码表文件未找到！"}};
 
-Text InDirectory(const Text& directory, const char16_t* name) {
+Text InDirectory(const Text& directory, const char* name) {
   return Text(directory).Append(u'\\').Append(name);
 }
 
@@ -117,8 +119,8 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
 }
 
 void CheckSourceFiles(InstallerState& state, Platform& platform) {
-  for (const char16_t* const* file : kSourceFiles)
-    if (platform.FileExists(file[0]) == Presence::kAbsent) state.Report.Append(file[1]);
+  for (const SourceFile& file : kSourceFiles)
+    if (platform.FileExists(file.name) == Presence::kAbsent) state.Report.Append(file.absence);
 }
 
 Placement PlaceFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,
@@ -242,15 +244,15 @@ void RemoveLeftovers(InstallerState& state, Platform& platform, const Text& dire
 
 namespace {
 
-void RemoveFile(UninstallerState& state, Platform& platform, const Text& directory, const char16_t* name) {
+void RemoveFile(UninstallerState& state, Platform& platform, const Text& directory, const char* name) {
   const FileRemoval removed = RemoveInstalledFile(state, platform, InDirectory(directory, name));
   if (removed != FileRemoval::kAbsent) state.Found = true;
   if (removed == FileRemoval::kFailed) state.RemovalFailed = true;
 }
 
 // The leftovers of an ended run in `directory`, then the files named (none after a null).
-void RemoveFilesFrom(UninstallerState& state, Platform& platform, const Text& directory, const char16_t* name,
-                     const char16_t* other = nullptr) {
+void RemoveFilesFrom(UninstallerState& state, Platform& platform, const Text& directory, const char* name,
+                     const char* other = nullptr) {
   if (directory.empty()) return;
   RemoveLeftovers(state, platform, directory);
   RemoveFile(state, platform, directory, name);

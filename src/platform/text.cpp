@@ -15,6 +15,16 @@ Text& Text::operator=(const char16_t* literal) {
   return Append(literal);
 }
 
+Text& Text::operator=(const char* ascii) {
+  length_ = 0;
+  return Append(ascii);
+}
+
+Text& Text::Append(const char* ascii) {
+  while (*ascii) Append(static_cast<char16_t>(static_cast<unsigned char>(*ascii++)));
+  return *this;
+}
+
 Text& Text::Append(const char16_t* chars, size_t count) {
   // Copies forward, so appending a text to itself or assigning part of its own characters
   // reads each character before it is overwritten.

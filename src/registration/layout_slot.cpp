@@ -4,10 +4,10 @@
 
 namespace {
 
-const char16_t kLayoutsKey[] = u"System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
-const char16_t kModuleFile[] = u"tvl1.IME";
+const char kLayoutsKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
+const char kModuleFile[] = "tvl1.IME";
 
-void WriteValue(InstallerState& state, Platform& platform, const char16_t* name, bool wide = false) {
+void WriteValue(InstallerState& state, Platform& platform, const char* name, bool wide = false) {
   state.Status = wide ? platform.RegSetValueExW(state.KeyHandle, name, state.ValueBuffer)
                       : platform.RegSetValueExA(state.KeyHandle, name, state.ValueBuffer);
   // A denied write still counts when the value already holds these bytes: on NT a user
@@ -19,7 +19,7 @@ void WriteValue(InstallerState& state, Platform& platform, const char16_t* name,
 }  // namespace
 
 Text LayoutIdForSlot(int32_t slot) {
-  return Text(u"E02").Append(Text::Number(slot)).Append(u"0804");
+  return Text("E02").Append(Text::Number(slot)).Append("0804");
 }
 
 int32_t QueryNtVersion(Platform& platform) {
@@ -41,11 +41,11 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
       state.CreatedSlot = true;
       break;
     }
-    ReadValueText(state, platform, u"IME File");
+    ReadValueText(state, platform, "IME File");
     if (state.ValueText == kModuleFile) break;
     // A key that holds no value is what a run ended right after creating it leaves: free.
     if (state.Status == kErrorFileNotFound) {
-      ReadValueText(state, platform, u"Layout File");
+      ReadValueText(state, platform, "Layout File");
       if (state.Status == kErrorFileNotFound) {
         state.CreatedSlot = true;
         break;
@@ -69,14 +69,14 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
     state.InstallFailed = true;
   }
   state.ValueBuffer = kModuleFile;
-  WriteValue(state, platform, u"Ime File");
+  WriteValue(state, platform, "Ime File");
   const bool nt = QueryNtVersion(platform) != 0;
-  state.ValueBuffer = nt ? u"kbdus.dll" : u"kbdus.kbd";
-  WriteValue(state, platform, u"Layout File");
+  state.ValueBuffer = nt ? "kbdus.dll" : "kbdus.kbd";
+  WriteValue(state, platform, "Layout File");
   // The name shown in the system's list of input methods: through the ANSI code page it
   // would lose its Chinese characters on an NT system whose code page is not 936.
   state.ValueBuffer = u"Tavrel输入法";
-  WriteValue(state, platform, u"Layout Text", /*wide=*/nt);
+  WriteValue(state, platform, "Layout Text", /*wide=*/nt);
 }
 
 // Removal.
@@ -96,7 +96,7 @@ void FindOwnSlots(UninstallerState& state, Platform& platform) {
     state.LayoutKeyPath = Text(kLayoutsKey).Append(LayoutIdForSlot(slot));
     if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle) != 0)
       continue;  // a free slot; the installer may have left later ones in use
-    ReadValueText(state, platform, u"Ime File");
+    ReadValueText(state, platform, "Ime File");
     CloseKey(platform, state.KeyHandle);
     state.KeyHandle = 0;
     if (!state.ValueText.EqualsIgnoringCase(kModuleFile)) continue;

@@ -4,7 +4,7 @@ namespace {
 
 // The read buffer as the reads hand it over: 260 spaces. Filled in place: a Text is 1 KiB.
 void FillWithSpaces(Text& buffer) {
-  buffer = u"";
+  buffer = "";
   for (int32_t i = 0; i < kValueBufferBytes; ++i) buffer.Append(u' ');
 }
 
@@ -22,7 +22,7 @@ void ReadValueText(InstallerState& state, Platform& platform, const Text& name) 
   ReadOnce(state, platform, name);
   ReadOnce(state, platform, name);
   // An absent value met while ValueSize is 0 would give a negative length: treat as empty.
-  state.ValueText = u"";
+  state.ValueText = "";
   if (state.ValueSize > 0) state.ValueText.Append(state.ValueBuffer.Left(state.ValueSize - 1));
 }
 

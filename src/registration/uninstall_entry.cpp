@@ -5,13 +5,6 @@
 
 namespace {
 
-// Names in ASCII take half the space of UTF-16 literals (each program has 24 KiB).
-__attribute__((noinline)) Text Ascii(const char* text) {
-  Text result;
-  while (*text) result.Append(static_cast<char16_t>(*text++));
-  return result;
-}
-
 // The files an installation puts in place, all shipped in one folder.
 const char kInstalledFiles[] = "tvl1.IME\0tvl1.MB\0tvluninstall.exe\0";
 
@@ -19,7 +12,7 @@ const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstal
 
 void WriteText(InstallerState& state, Platform& platform, const char* ascii_name, const Text& data,
                bool wide = false) {
-  const Text name = Ascii(ascii_name);
+  const Text name = ascii_name;
   state.Status = wide ? platform.RegSetValueExW(state.KeyHandle, name, data)
                       : platform.RegSetValueExA(state.KeyHandle, name, data);
   if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, name, data, wide))
@@ -27,7 +20,7 @@ void WriteText(InstallerState& state, Platform& platform, const char* ascii_name
 }
 
 void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_name, uint32_t data) {
-  const Text name = Ascii(ascii_name);
+  const Text name = ascii_name;
   uint32_t held = 0;
   state.Status = platform.RegSetDwordA(state.KeyHandle, name, data);
   if (state.Status != 0 && (platform.RegQueryDwordA(state.KeyHandle, name, &held) != 0 || held != data))
@@ -39,7 +32,7 @@ void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_na
 void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Text& source_dir,
                             const Text& uninstaller) {
   // The entry's key under HKEY_LOCAL_MACHINE; a failed run removes it again where it made it.
-  const Text key = Ascii(kEntryKey);
+  const Text key = kEntryKey;
   state.CreatedEntry = platform.RegOpenKeyA(RegistryRoot::kLocalMachine, key, &state.KeyHandle) != 0;
   if (!state.CreatedEntry) CloseKey(platform, state.KeyHandle);
   if (platform.RegCreateKeyA(RegistryRoot::kLocalMachine, key, &state.KeyHandle) != 0)
@@ -47,11 +40,11 @@ void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Tex
   // One text for every value: a Text is 1 KiB of stack.
   Text value = u"Tavrel输入法";
   WriteText(state, platform, "DisplayName", value, /*wide=*/QueryNtVersion(platform) != 0);
-  WriteText(state, platform, "DisplayVersion", value = u"1.00");
-  (value = u"\"").Append(uninstaller).Append(u'"');
+  WriteText(state, platform, "DisplayVersion", value = "1.00");
+  (value = "\"").Append(uninstaller).Append(u'"');
   WriteText(state, platform, "UninstallString", value);
-  WriteText(state, platform, "QuietUninstallString", value.Append(u" /S"));
-  WriteText(state, platform, "DisplayIcon", (value = uninstaller).Append(u",0"));
+  WriteText(state, platform, "QuietUninstallString", value.Append(" /S"));
+  WriteText(state, platform, "DisplayIcon", (value = uninstaller).Append(",0"));
   WriteNumber(state, platform, "NoModify", 1);
   WriteNumber(state, platform, "NoRepair", 1);
   uint32_t bytes = 0;
@@ -69,7 +62,7 @@ void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Tex
 // Removal.
 
 void RemoveUninstallEntry(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
-  const Text key = Ascii(kEntryKey);
+  const Text key = kEntryKey;
   if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, key, &state.KeyHandle) != 0) {
     state.KeyHandle = 0;
     return;
@@ -81,5 +74,5 @@ void RemoveUninstallEntry(UninstallerState& state, Platform& platform, PlatformR
 }
 
 void RemoveCreatedEntry(const InstallerState& state, PlatformRemoval& removal) {
-  if (state.CreatedEntry) removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, Ascii(kEntryKey));
+  if (state.CreatedEntry) removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, kEntryKey);
 }
