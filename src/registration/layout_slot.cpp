@@ -7,15 +7,6 @@ namespace {
 const char kLayoutsKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
 const char kModuleFile[] = "tvl1.IME";
 
-void WriteValue(InstallerState& state, Platform& platform, const char* name, bool wide = false) {
-  state.Status = wide ? platform.RegSetValueExW(state.KeyHandle, name, state.ValueBuffer)
-                      : platform.RegSetValueExA(state.KeyHandle, name, state.ValueBuffer);
-  // A denied write still counts when the value already holds these bytes: on NT a user
-  // without administrative rights meets the slot as an administrator registered it.
-  if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, name, state.ValueBuffer, wide))
-    state.InstallFailed = true;
-}
-
 }  // namespace
 
 Text LayoutIdForSlot(int32_t slot) {
@@ -68,15 +59,17 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
     state.KeyHandle = 0;
     state.InstallFailed = true;
   }
+  // A denied write still counts when the value already holds these bytes: on NT a user
+  // without administrative rights meets the slot as an administrator registered it.
   state.ValueBuffer = kModuleFile;
-  WriteValue(state, platform, "Ime File");
+  WriteValueText(state, platform, "Ime File", state.ValueBuffer);
   const bool nt = QueryNtVersion(platform) != 0;
   state.ValueBuffer = nt ? "kbdus.dll" : "kbdus.kbd";
-  WriteValue(state, platform, "Layout File");
+  WriteValueText(state, platform, "Layout File", state.ValueBuffer);
   // The name shown in the system's list of input methods: through the ANSI code page it
   // would lose its Chinese characters on an NT system whose code page is not 936.
   state.ValueBuffer = u"Tavrel输入法";
-  WriteValue(state, platform, "Layout Text", /*wide=*/nt);
+  WriteValueText(state, platform, "Layout Text", state.ValueBuffer, /*wide=*/nt);
 }
 
 // Removal.

@@ -45,6 +45,15 @@ bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text
   return buffer == written;
 }
 
+void WriteValueText(InstallerState& state, Platform& platform, const char* name, const Text& data,
+                    bool wide) {
+  const Text value_name = name;
+  state.Status = wide ? platform.RegSetValueExW(state.KeyHandle, value_name, data)
+                      : platform.RegSetValueExA(state.KeyHandle, value_name, data);
+  if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, value_name, data, wide))
+    state.InstallFailed = true;
+}
+
 void CloseKey(Platform& platform, int32_t handle) {
   if (handle != 0) platform.RegCloseKey(handle);
 }

@@ -18,5 +18,11 @@ void ReadValueText(InstallerState& state, Platform& platform, const Text& name);
 bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected,
                 bool wide = false);
 
+/// Writes `data` as REG_SZ value `name` of state.KeyHandle (Status: the write's result),
+/// through RegSetValueExW when `wide`. A write that fails counts where the value already
+/// holds exactly those bytes (ValueHolds); otherwise it sets InstallFailed.
+void WriteValueText(InstallerState& state, Platform& platform, const char* name, const Text& data,
+                    bool wide = false);
+
 /// Closes a key handle unless it is 0.
 void CloseKey(Platform& platform, int32_t handle);

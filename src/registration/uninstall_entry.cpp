@@ -10,15 +10,6 @@ const char kInstalledFiles[] = "tvl1.IME\0tvl1.MB\0tvluninstall.exe\0";
 
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TavrelInputMethod";
 
-void WriteText(InstallerState& state, Platform& platform, const char* ascii_name, const Text& data,
-               bool wide = false) {
-  const Text name = ascii_name;
-  state.Status = wide ? platform.RegSetValueExW(state.KeyHandle, name, data)
-                      : platform.RegSetValueExA(state.KeyHandle, name, data);
-  if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, name, data, wide))
-    state.InstallFailed = true;
-}
-
 void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_name, uint32_t data) {
   const Text name = ascii_name;
   uint32_t held = 0;
@@ -39,12 +30,12 @@ void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Tex
     state.KeyHandle = 0;  // every write below then fails
   // One text for every value: a Text is 1 KiB of stack.
   Text value = u"Tavrel输入法";
-  WriteText(state, platform, "DisplayName", value, /*wide=*/QueryNtVersion(platform) != 0);
-  WriteText(state, platform, "DisplayVersion", value = "1.00");
+  WriteValueText(state, platform, "DisplayName", value, /*wide=*/QueryNtVersion(platform) != 0);
+  WriteValueText(state, platform, "DisplayVersion", value = "1.00");
   (value = "\"").Append(uninstaller).Append(u'"');
-  WriteText(state, platform, "UninstallString", value);
-  WriteText(state, platform, "QuietUninstallString", value.Append(" /S"));
-  WriteText(state, platform, "DisplayIcon", (value = uninstaller).Append(",0"));
+  WriteValueText(state, platform, "UninstallString", value);
+  WriteValueText(state, platform, "QuietUninstallString", value.Append(" /S"));
+  WriteValueText(state, platform, "DisplayIcon", (value = uninstaller).Append(",0"));
   WriteNumber(state, platform, "NoModify", 1);
   WriteNumber(state, platform, "NoRepair", 1);
   uint32_t bytes = 0;
