@@ -1,10 +1,11 @@
 #include "deployment/deployment.h"
 
 #include "registration/preload_entry.h"
+#include "registration/registry_read.h"
 
 namespace {
 
-constexpr int32_t kSystemDirCapacity = 260;
+constexpr int32_t kSystemDirCapacity = kValueBufferBytes;  // the spaces FillWithSpaces puts there
 
 size_t FirstZero(const Text& text) {
   size_t i = 0;
@@ -103,15 +104,17 @@ bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id) {
 }
 
 Text DetermineDirectories(InstallerState& state, Platform& platform) {
-  state.SystemDir = Text::Repeat(u' ', kSystemDirCapacity);
+  FillWithSpaces(state.SystemDir);
   state.SystemDirSize = kSystemDirCapacity;
   state.Status = platform.GetSystemDirectoryA(&state.SystemDir, state.SystemDirSize);
   // 0 is a failure and 260 or more a directory that did not fit: no usable directory.
   const bool usable = state.Status > 0 && state.Status < kSystemDirCapacity;
-  state.SystemDir = usable ? state.SystemDir.Left(state.Status) : Text();
   // The length is counted in bytes: a directory name with Chinese characters has fewer
   // characters than bytes, and the text then runs on into the terminating zero.
-  state.SystemDir = state.SystemDir.Left(FirstZero(state.SystemDir));
+  size_t length = FirstZero(state.SystemDir);
+  if (!usable) length = 0;
+  if (static_cast<size_t>(state.Status) < length) length = state.Status;
+  state.SystemDir = state.SystemDir.Left(length);
 
   Text source_dir = platform.ProgramDirectory();
   if (source_dir.back() != u'\\') source_dir.Append(u'\\');

@@ -26,7 +26,7 @@ bool RegisterPreloadValue(InstallerState& state, Platform& platform, const Text&
   bool names_layout;
   do {
     name = Text::Number(++number);
-    value = Text::Repeat(u' ', kValueBufferBytes);
+    FillWithSpaces(value);
     int32_t type = kRegSz, size = kValueBufferBytes;
     read = platform.RegQueryValueExA(key, name, &type, &value, &size);
     // "e0200804" names the layout E0200804.

@@ -1,12 +1,11 @@
 #include "registration/registry_read.h"
 
-namespace {
-
-// The read buffer as the reads hand it over: 260 spaces. Filled in place: a Text is 1 KiB.
 void FillWithSpaces(Text& buffer) {
   buffer = "";
   for (int32_t i = 0; i < kValueBufferBytes; ++i) buffer.Append(u' ');
 }
+
+namespace {
 
 void ReadOnce(InstallerState& state, Platform& platform, const Text& name) {
   int32_t type = kRegSz;

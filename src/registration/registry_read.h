@@ -2,6 +2,10 @@
 #include "platform/platform.h"
 #include "window/installer_state.h"
 
+/// Makes `buffer` what a read or a directory query is handed: kValueBufferBytes spaces.
+/// Filled in place: a Text is 1 KiB.
+void FillWithSpaces(Text& buffer);
+
 /// Reads value `name` of state.KeyHandle into ValueBuffer (260 spaces first) twice in a
 /// row, so that a first read with too small a ValueSize corrects it and the second
 /// fills the buffer; then cuts ValueText to ValueSize - 1 characters. The count handed
