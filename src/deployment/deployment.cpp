@@ -1,5 +1,6 @@
 #include "deployment/deployment.h"
 
+#include "deployment/installed_files.h"
 #include "registration/preload_entry.h"
 #include "registration/registry_read.h"
 
@@ -13,9 +14,6 @@ size_t FirstZero(const Text& text) {
   return i;
 }
 
-const char kModuleName[] = "tvl1.IME";
-const char kTableName[] = "tvl1.MB";
-const char kUninstallerFile[] = "tvluninstall.exe";
 const char kModule64[] = "x64\\tvl1.IME";  // the 64-bit module, below the program's folder
 // Each file's name and the report of its absence, in the order of the reports.
 struct SourceFile {

@@ -1,11 +1,11 @@
 #include "registration/layout_slot.h"
 
+#include "deployment/installed_files.h"
 #include "registration/registry_read.h"
 
 namespace {
 
 const char kLayoutsKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
-const char kModuleFile[] = "tvl1.IME";
 
 }  // namespace
 
@@ -33,7 +33,7 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
       break;
     }
     ReadValueText(state, platform, "IME File");
-    if (state.ValueText == kModuleFile) break;
+    if (state.ValueText == kModuleName) break;
     // A key that holds no value is what a run ended right after creating it leaves: free.
     if (state.Status == kErrorFileNotFound) {
       ReadValueText(state, platform, "Layout File");
@@ -61,7 +61,7 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
   }
   // A denied write still counts when the value already holds these bytes: on NT a user
   // without administrative rights meets the slot as an administrator registered it.
-  state.ValueBuffer = kModuleFile;
+  state.ValueBuffer = kModuleName;
   WriteValueText(state, platform, "Ime File", state.ValueBuffer);
   const bool nt = QueryNtVersion(platform) != 0;
   state.ValueBuffer = nt ? "kbdus.dll" : "kbdus.kbd";
@@ -92,7 +92,7 @@ void FindOwnSlots(UninstallerState& state, Platform& platform) {
     ReadValueText(state, platform, "Ime File");
     CloseKey(platform, state.KeyHandle);
     state.KeyHandle = 0;
-    if (!state.ValueText.EqualsIgnoringCase(kModuleFile)) continue;
+    if (!state.ValueText.EqualsIgnoringCase(kModuleName)) continue;
     state.OwnSlots |= 1u << slot;
     state.Found = true;
   }

@@ -1,12 +1,10 @@
 #include "registration/uninstall_entry.h"
 
+#include "deployment/installed_files.h"
 #include "registration/layout_slot.h"
 #include "registration/registry_read.h"
 
 namespace {
-
-// The files an installation puts in place, all shipped in one folder.
-const char kInstalledFiles[] = "tvl1.IME\0tvl1.MB\0tvluninstall.exe\0";
 
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TavrelInputMethod";
 
@@ -40,10 +38,9 @@ void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Tex
   WriteNumber(state, platform, "NoRepair", 1);
   uint32_t bytes = 0;
   for (const char* name = kInstalledFiles; *name; ++name) {
-    value = source_dir;
-    for (; *name; ++name) value.Append(static_cast<char16_t>(*name));
-    const int32_t size = platform.FileSize(value);
+    const int32_t size = platform.FileSize((value = source_dir).Append(name));
     if (size > 0) bytes += static_cast<uint32_t>(size);
+    while (*name) ++name;
   }
   WriteNumber(state, platform, "EstimatedSize", (bytes + 1023) / 1024);
   CloseKey(platform, state.KeyHandle);
