@@ -14,7 +14,6 @@ size_t FirstZero(const Text& text) {
   return i;
 }
 
-const char kModule64[] = "x64\\tvl1.IME";  // the 64-bit module, below the program's folder
 // Each file's name and the report of its absence, in the order of the reports.
 struct SourceFile {
   const char* name;
@@ -152,7 +151,7 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
   // On 64-bit Windows the native system directory too, with the module built for its programs.
   const Text native = platform.NativeSystemDirectory();
   if (native.empty()) return;
-  const Text module64 = Text(source_dir).Append(kModule64);
+  const Text module64 = Text(source_dir).Append("x64\\").Append(kModuleName);  // below the program's folder
   // A presence test that cannot be carried out lets the copy be attempted.
   if (platform.FileExists(module64) == Presence::kAbsent)
     state.Only32Bit = true;

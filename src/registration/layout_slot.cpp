@@ -10,7 +10,7 @@ const char kLayoutsKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts
 }  // namespace
 
 Text LayoutIdForSlot(int32_t slot) {
-  return Text("E02").Append(Text::Number(slot)).Append("0804");
+  return Text("E02").Append(Text::Number(slot)).Append(kLanguageId);
 }
 
 int32_t QueryNtVersion(Platform& platform) {

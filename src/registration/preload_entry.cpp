@@ -12,7 +12,7 @@ const char kPreloadKey[] = "Keyboard Layout\\Preload";
 Text EntryPath(int32_t n) { return Text(kPreloadKey).Append(u'\\').Append(Text::Number(n)); }
 
 // The user's language profile names a layout by language, colon, identifier.
-Text LanguageProfile(const Text& layout_id) { return Text("0804:").Append(layout_id); }
+Text LanguageProfile(const Text& layout_id) { return Text(kLanguageId).Append(u':').Append(layout_id); }
 
 // Enters the layout in the NT family's list: walks "1", "2", ... and stops at the first
 // number without a value or at the first value naming the layout, and writes the identifier
