@@ -22,7 +22,9 @@ struct SourceFile {
 const SourceFile kSourceFiles[] = {{kModuleName, u"输入法文件未找到！"}, {kTableName, u"码表文件未找到！"}};
 
 Text InDirectory(const Text& directory, const char* name) {
-  return Text(directory).Append(u'\\').Append(name);
+  Text path = directory;  // built in place: a copy of a Text is 1 KiB
+  path.Append(u'\\').Append(name);
+  return path;
 }
 
 // The copy is complete beside `target`, which holds an earlier file (`attributes`).
@@ -151,7 +153,8 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
   // On 64-bit Windows the native system directory too, with the module built for its programs.
   const Text native = platform.NativeSystemDirectory();
   if (native.empty()) return;
-  const Text module64 = Text(source_dir).Append("x64\\").Append(kModuleName);  // below the program's folder
+  Text module64 = source_dir;  // the 64-bit module, below the program's folder
+  module64.Append("x64\\").Append(kModuleName);
   // A presence test that cannot be carried out lets the copy be attempted.
   if (platform.FileExists(module64) == Presence::kAbsent)
     state.Only32Bit = true;
@@ -160,7 +163,8 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
 }
 
 bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
-  const Text source = Text(source_dir).Append(kUninstallerFile);
+  Text source = source_dir;
+  source.Append(kUninstallerFile);
   if (platform.FileExists(source) == Presence::kAbsent) return false;
   const Text directory = platform.WindowsDirectory();
   if (directory.empty()) {

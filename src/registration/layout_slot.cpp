@@ -10,7 +10,9 @@ const char kLayoutsKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts
 }  // namespace
 
 Text LayoutIdForSlot(int32_t slot) {
-  return Text("E02").Append(Text::Number(slot)).Append(kLanguageId);
+  Text id = "E02";
+  id.Append(Text::Number(slot)).Append(kLanguageId);
+  return id;
 }
 
 int32_t QueryNtVersion(Platform& platform) {
@@ -25,7 +27,7 @@ int32_t QueryNtVersion(Platform& platform) {
 
 void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
   for (state.Slot = 0; state.Slot < kSlotCount; ++state.Slot) {
-    state.LayoutKeyPath = Text(kLayoutsKey).Append(LayoutIdForSlot(state.Slot));
+    (state.LayoutKeyPath = kLayoutsKey).Append(LayoutIdForSlot(state.Slot));
     state.Status = platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle);
     if (state.Status != 0) {
       state.KeyHandle = 0;  // a failed open yields no handle to close

@@ -9,10 +9,18 @@ namespace {
 const char kPreloadKey[] = "Keyboard Layout\\Preload";
 
 // Windows 95/98/Me's list: entry n is subkey n of that key, the identifier its default value.
-Text EntryPath(int32_t n) { return Text(kPreloadKey).Append(u'\\').Append(Text::Number(n)); }
+Text EntryPath(int32_t n) {
+  Text path = kPreloadKey;
+  path.Append(u'\\').Append(Text::Number(n));
+  return path;
+}
 
 // The user's language profile names a layout by language, colon, identifier.
-Text LanguageProfile(const Text& layout_id) { return Text(kLanguageId).Append(u':').Append(layout_id); }
+Text LanguageProfile(const Text& layout_id) {
+  Text profile = kLanguageId;
+  profile.Append(u':').Append(layout_id);
+  return profile;
+}
 
 // Enters the layout in the NT family's list: walks "1", "2", ... and stops at the first
 // number without a value or at the first value naming the layout, and writes the identifier
