@@ -21,8 +21,7 @@ void ReadValueText(InstallerState& state, Platform& platform, const Text& name) 
   ReadOnce(state, platform, name);
   ReadOnce(state, platform, name);
   // An absent value met while ValueSize is 0 would give a negative length: treat as empty.
-  state.ValueText = "";
-  if (state.ValueSize > 0) state.ValueText.Append(state.ValueBuffer.Left(state.ValueSize - 1));
+  state.ValueText = state.ValueBuffer.Left(state.ValueSize > 0 ? state.ValueSize - 1 : 0);
 }
 
 bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected,
