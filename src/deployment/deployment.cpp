@@ -90,11 +90,10 @@ bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id) {
   if (layout_id.empty() || layout_id.size() > 8) return false;
   uint32_t value = 0;
   for (size_t i = 0; i < layout_id.size(); ++i) {
-    const char16_t c = layout_id[i];
-    const int digit = c >= u'0' && c <= u'9'   ? c - u'0'
-                      : c >= u'A' && c <= u'F' ? c - u'A' + 10
-                      : c >= u'a' && c <= u'f' ? c - u'a' + 10
-                                               : -1;
+    const char16_t c = layout_id[i], lower = c | 0x20;  // only 'A'-'F' and 'a'-'f' give 'a'-'f'
+    const int digit = c >= u'0' && c <= u'9'           ? c - u'0'
+                      : lower >= u'a' && lower <= u'f' ? lower - u'a' + 10
+                                                       : -1;
     if (digit < 0) return false;
     value = value << 4 | static_cast<uint32_t>(digit);
   }
