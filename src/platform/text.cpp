@@ -50,6 +50,12 @@ Text Text::Repeat(char16_t c, size_t n) {
 }
 
 Text Text::Number(long value) {
+  Text t;
+  t.AppendNumber(value);
+  return t;
+}
+
+Text& Text::AppendNumber(long value) {
   char16_t digits[24];
   size_t n = 0;
   unsigned long v = value < 0 ? 0 : static_cast<unsigned long>(value);
@@ -57,9 +63,8 @@ Text Text::Number(long value) {
     digits[n++] = static_cast<char16_t>(u'0' + v % 10);
     v /= 10;
   } while (v != 0);
-  Text t;
-  while (n > 0) t.Append(digits[--n]);
-  return t;
+  while (n > 0) Append(digits[--n]);
+  return *this;
 }
 
 // One copy for all callers: the optimizer of the whole program would otherwise inline it

@@ -31,8 +31,10 @@ class Text {
 
   /// n copies of c.
   static Text Repeat(char16_t c, size_t n);
-  /// Decimal digits of a non-negative number, no leading zeros.
+  /// Decimal digits of a non-negative number, no leading zeros (0 for a negative one).
   static Text Number(long value);
+  /// Appends Number(value) (in place: a Text is 1 KiB).
+  Text& AppendNumber(long value);
 
   /// The first n characters, or the whole text when n is at least its length.
   Text Left(size_t n) const;

@@ -11,7 +11,7 @@ const char kLayoutsKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts
 
 Text LayoutIdForSlot(int32_t slot) {
   Text id = "E02";
-  id.Append(Text::Number(slot)).Append(kLanguageId);
+  id.AppendNumber(slot).Append(kLanguageId);
   return id;
 }
 

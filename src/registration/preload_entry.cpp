@@ -11,7 +11,7 @@ const char kPreloadKey[] = "Keyboard Layout\\Preload";
 // Windows 95/98/Me's list: entry n is subkey n of that key, the identifier its default value.
 Text EntryPath(int32_t n) {
   Text path = kPreloadKey;
-  path.Append(u'\\').Append(Text::Number(n));
+  path.Append(u'\\').AppendNumber(n);
   return path;
 }
 
@@ -33,7 +33,7 @@ bool RegisterPreloadValue(InstallerState& state, Platform& platform, const Text&
   int32_t number = 0, read;
   bool names_layout;
   do {
-    name = Text::Number(++number);
+    (name = "").AppendNumber(++number);
     FillWithSpaces(value);
     int32_t type = kRegSz, size = kValueBufferBytes;
     read = platform.RegQueryValueExA(key, name, &type, &value, &size);
