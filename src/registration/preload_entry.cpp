@@ -77,10 +77,9 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
     }
     // Written where no entry held the layout: the failure path takes it out again.
     if (added) state.AddedEntry = state.PreloadIndex;
-    state.ValueBuffer = layout_id;
     // A denied write counts when the entry already holds the identifier; a failed create
     // leaves handle 0, which holds nothing.
-    WriteValueText(state, platform, "", state.ValueBuffer);
+    WriteValueText(state, platform, "", layout_id);
     CloseKey(platform, state.KeyHandle);
     // The subkey entries are Windows 95/98/Me's list, which the NT family never reads.
     if (QueryNtVersion(platform) != 0 && !RegisterPreloadValue(state, platform, layout_id))
