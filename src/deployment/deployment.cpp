@@ -1,10 +1,12 @@
 #include "deployment/deployment.h"
 
+#include "deployment/installed_files.h"
 #include "registration/preload_entry.h"
+#include "registration/registry_read.h"
 
 namespace {
 
-constexpr int32_t kSystemDirCapacity = 260;
+constexpr int32_t kSystemDirCapacity = kValueBufferBytes;  // the spaces FillWithSpaces puts there
 
 size_t FirstZero(const Text& text) {
   size_t i = 0;
@@ -12,17 +14,17 @@ size_t FirstZero(const Text& text) {
   return i;
 }
 
-const char16_t kModuleName[] = u"tvl1.IME";
-const char16_t kTableName[] = u"tvl1.MB";
-const char16_t kUninstallerFile[] = u"tvluninstall.exe";
-const char16_t kModule64[] = u"x64\\tvl1.IME";  // the 64-bit module, below the program's folder
 // Each file's name and the report of its absence, in the order of the reports.
-const char16_t* const kModuleFile[] = {kModuleName, u"输入法文件未找到！"};
-const char16_t* const kTableFile[] = {kTableName, u"码表文件未找到！"};
-const char16_t* const* const kSourceFiles[] = {kModuleFile, kTableFile};
+struct SourceFile {
+  const char* name;
+  const char16_t* absence;
+};
+const SourceFile kSourceFiles[] = {{kModuleName, u"输入法文件未找到！"}, {kTableName, u"码表文件未找到！"}};
 
-Text InDirectory(const Text& directory, const char16_t* name) {
-  return Text(directory).Append(u'\\').Append(name);
+Text InDirectory(const Text& directory, const char* name) {
+  Text path = directory;  // built in place: a copy of a Text is 1 KiB
+  path.Append(u'\\').Append(name);
+  return path;
 }
 
 // The copy is complete beside `target`, which holds an earlier file (`attributes`).
@@ -95,11 +97,10 @@ bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id) {
   if (layout_id.empty() || layout_id.size() > 8) return false;
   uint32_t value = 0;
   for (size_t i = 0; i < layout_id.size(); ++i) {
-    const char16_t c = layout_id[i];
-    const int digit = c >= u'0' && c <= u'9'   ? c - u'0'
-                      : c >= u'A' && c <= u'F' ? c - u'A' + 10
-                      : c >= u'a' && c <= u'f' ? c - u'a' + 10
-                                               : -1;
+    const char16_t c = layout_id[i], lower = c | 0x20;  // only 'A'-'F' and 'a'-'f' give 'a'-'f'
+    const int digit = c >= u'0' && c <= u'9'           ? c - u'0'
+                      : lower >= u'a' && lower <= u'f' ? lower - u'a' + 10
+                                                       : -1;
     if (digit < 0) return false;
     value = value << 4 | static_cast<uint32_t>(digit);
   }
@@ -108,15 +109,17 @@ bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id) {
 }
 
 Text DetermineDirectories(InstallerState& state, Platform& platform) {
-  state.SystemDir = Text::Repeat(u' ', kSystemDirCapacity);
+  FillWithSpaces(state.SystemDir);
   state.SystemDirSize = kSystemDirCapacity;
   state.Status = platform.GetSystemDirectoryA(&state.SystemDir, state.SystemDirSize);
   // 0 is a failure and 260 or more a directory that did not fit: no usable directory.
   const bool usable = state.Status > 0 && state.Status < kSystemDirCapacity;
-  state.SystemDir = usable ? state.SystemDir.Left(state.Status) : Text();
   // The length is counted in bytes: a directory name with Chinese characters has fewer
   // characters than bytes, and the text then runs on into the terminating zero.
-  state.SystemDir = state.SystemDir.Left(FirstZero(state.SystemDir));
+  size_t length = FirstZero(state.SystemDir);
+  if (!usable) length = 0;
+  if (static_cast<size_t>(state.Status) < length) length = state.Status;
+  state.SystemDir = state.SystemDir.Left(length);
 
   Text source_dir = platform.ProgramDirectory();
   if (source_dir.back() != u'\\') source_dir.Append(u'\\');
@@ -124,8 +127,8 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
 }
 
 void CheckSourceFiles(InstallerState& state, Platform& platform) {
-  for (const char16_t* const* file : kSourceFiles)
-    if (platform.FileExists(file[0]) == Presence::kAbsent) state.Report.Append(file[1]);
+  for (const SourceFile& file : kSourceFiles)
+    if (platform.FileExists(file.name) == Presence::kAbsent) state.Report.Append(file.absence);
 }
 
 Placement PlaceFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,
@@ -156,7 +159,8 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
   // On 64-bit Windows the native system directory too, with the module built for its programs.
   const Text native = platform.NativeSystemDirectory();
   if (native.empty()) return;
-  const Text module64 = Text(source_dir).Append(kModule64);
+  Text module64 = source_dir;  // the 64-bit module, below the program's folder
+  module64.Append("x64\\").Append(kModuleName);
   // A presence test that cannot be carried out lets the copy be attempted.
   if (platform.FileExists(module64) == Presence::kAbsent) {
     state.Only32Bit = true;
@@ -167,7 +171,8 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
 }
 
 bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
-  const Text source = Text(source_dir).Append(kUninstallerFile);
+  Text source = source_dir;
+  source.Append(kUninstallerFile);
   if (platform.FileExists(source) == Presence::kAbsent) return false;
   const Text directory = platform.WindowsDirectory();
   if (directory.empty()) {
@@ -251,15 +256,15 @@ void RemoveLeftovers(InstallerState& state, Platform& platform, const Text& dire
 
 namespace {
 
-void RemoveFile(UninstallerState& state, Platform& platform, const Text& directory, const char16_t* name) {
+void RemoveFile(UninstallerState& state, Platform& platform, const Text& directory, const char* name) {
   const FileRemoval removed = RemoveInstalledFile(state, platform, InDirectory(directory, name));
   if (removed != FileRemoval::kAbsent) state.Found = true;
   if (removed == FileRemoval::kFailed) state.RemovalFailed = true;
 }
 
 // The leftovers of an ended run in `directory`, then the files named (none after a null).
-void RemoveFilesFrom(UninstallerState& state, Platform& platform, const Text& directory, const char16_t* name,
-                     const char16_t* other = nullptr) {
+void RemoveFilesFrom(UninstallerState& state, Platform& platform, const Text& directory, const char* name,
+                     const char* other = nullptr) {
   if (directory.empty()) return;
   RemoveLeftovers(state, platform, directory);
   RemoveFile(state, platform, directory, name);

@@ -15,6 +15,16 @@ Text& Text::operator=(const char16_t* literal) {
   return Append(literal);
 }
 
+Text& Text::operator=(const char* ascii) {
+  length_ = 0;
+  return Append(ascii);
+}
+
+Text& Text::Append(const char* ascii) {
+  while (*ascii) Append(static_cast<char16_t>(static_cast<unsigned char>(*ascii++)));
+  return *this;
+}
+
 Text& Text::Append(const char16_t* chars, size_t count) {
   // Copies forward, so appending a text to itself or assigning part of its own characters
   // reads each character before it is overwritten.
@@ -40,6 +50,12 @@ Text Text::Repeat(char16_t c, size_t n) {
 }
 
 Text Text::Number(long value) {
+  Text t;
+  t.AppendNumber(value);
+  return t;
+}
+
+Text& Text::AppendNumber(long value) {
   char16_t digits[24];
   size_t n = 0;
   unsigned long v = value < 0 ? 0 : static_cast<unsigned long>(value);
@@ -47,12 +63,13 @@ Text Text::Number(long value) {
     digits[n++] = static_cast<char16_t>(u'0' + v % 10);
     v /= 10;
   } while (v != 0);
-  Text t;
-  while (n > 0) t.Append(digits[--n]);
-  return t;
+  while (n > 0) Append(digits[--n]);
+  return *this;
 }
 
-Text Text::Left(size_t n) const {
+// One copy for all callers: the optimizer of the whole program would otherwise inline it
+// into each of them (each program has 24 KiB).
+__attribute__((noinline)) Text Text::Left(size_t n) const {
   Text t;
   t.Append(chars_, n < length_ ? n : length_);
   return t;

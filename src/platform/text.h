@@ -13,21 +13,28 @@ class Text {
   Text(const Text& other);
   Text& operator=(const Text& other);
   Text(const char16_t* literal) { Append(literal); }  // NOLINT: literals convert implicitly
+  // ASCII text kept narrow takes half the bytes of a UTF-16 literal (each program has 24 KiB).
+  Text(const char* ascii) { Append(ascii); }  // NOLINT
 
   /// Replaces the text by the literal's characters (up to kCapacity).
   Text& operator=(const char16_t* literal);
+  Text& operator=(const char* ascii);
 
   /// Characters beyond kCapacity are dropped.
   Text& Append(const Text& other);
   Text& Append(const char16_t* literal);
+  /// Each byte of `ascii` widened to one character: for ASCII text only.
+  Text& Append(const char* ascii);
   Text& Append(char16_t c);
   /// `count` characters, zero characters included.
   Text& Append(const char16_t* chars, size_t count);
 
   /// n copies of c.
   static Text Repeat(char16_t c, size_t n);
-  /// Decimal digits of a non-negative number, no leading zeros.
+  /// Decimal digits of a non-negative number, no leading zeros (0 for a negative one).
   static Text Number(long value);
+  /// Appends Number(value) (in place: a Text is 1 KiB).
+  Text& AppendNumber(long value);
 
   /// The first n characters, or the whole text when n is at least its length.
   Text Left(size_t n) const;

@@ -1,25 +1,18 @@
 #include "registration/layout_slot.h"
 
+#include "deployment/installed_files.h"
 #include "registration/registry_read.h"
 
 namespace {
 
-const char16_t kLayoutsKey[] = u"System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
-const char16_t kModuleFile[] = u"tvl1.IME";
-
-void WriteValue(InstallerState& state, Platform& platform, const char16_t* name, bool wide = false) {
-  state.Status = wide ? platform.RegSetValueExW(state.KeyHandle, name, state.ValueBuffer)
-                      : platform.RegSetValueExA(state.KeyHandle, name, state.ValueBuffer);
-  // A denied write still counts when the value already holds these bytes: on NT a user
-  // without administrative rights meets the slot as an administrator registered it.
-  if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, name, state.ValueBuffer, wide))
-    state.InstallFailed = true;
-}
+const char kLayoutsKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
 
 }  // namespace
 
 Text LayoutIdForSlot(int32_t slot) {
-  return Text(u"E02").Append(Text::Number(slot)).Append(u"0804");
+  Text id = "E02";
+  id.AppendNumber(slot).Append(kLanguageId);
+  return id;
 }
 
 int32_t QueryNtVersion(Platform& platform) {
@@ -34,18 +27,18 @@ int32_t QueryNtVersion(Platform& platform) {
 
 void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
   for (state.Slot = 0; state.Slot < kSlotCount; ++state.Slot) {
-    state.LayoutKeyPath = Text(kLayoutsKey).Append(LayoutIdForSlot(state.Slot));
+    (state.LayoutKeyPath = kLayoutsKey).Append(LayoutIdForSlot(state.Slot));
     state.Status = platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle);
     if (state.Status != 0) {
       state.KeyHandle = 0;  // a failed open yields no handle to close
       state.CreatedSlot = true;
       break;
     }
-    ReadValueText(state, platform, u"IME File");
-    if (state.ValueText == kModuleFile) break;
+    ReadValueText(state, platform, "IME File");
+    if (state.ValueText == kModuleName) break;
     // A key that holds no value is what a run ended right after creating it leaves: free.
     if (state.Status == kErrorFileNotFound) {
-      ReadValueText(state, platform, u"Layout File");
+      ReadValueText(state, platform, "Layout File");
       if (state.Status == kErrorFileNotFound) {
         state.CreatedSlot = true;
         break;
@@ -68,15 +61,17 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
     state.KeyHandle = 0;
     state.InstallFailed = true;
   }
-  state.ValueBuffer = kModuleFile;
-  WriteValue(state, platform, u"Ime File");
+  // A denied write still counts when the value already holds these bytes: on NT a user
+  // without administrative rights meets the slot as an administrator registered it.
+  state.ValueBuffer = kModuleName;
+  WriteValueText(state, platform, "Ime File", state.ValueBuffer);
   const bool nt = QueryNtVersion(platform) != 0;
-  state.ValueBuffer = nt ? u"kbdus.dll" : u"kbdus.kbd";
-  WriteValue(state, platform, u"Layout File");
+  state.ValueBuffer = nt ? "kbdus.dll" : "kbdus.kbd";
+  WriteValueText(state, platform, "Layout File", state.ValueBuffer);
   // The name shown in the system's list of input methods: through the ANSI code page it
   // would lose its Chinese characters on an NT system whose code page is not 936.
   state.ValueBuffer = u"Tavrel输入法";
-  WriteValue(state, platform, u"Layout Text", /*wide=*/nt);
+  WriteValueText(state, platform, "Layout Text", state.ValueBuffer, /*wide=*/nt);
 }
 
 // Removal.
@@ -96,10 +91,10 @@ void FindOwnSlots(UninstallerState& state, Platform& platform) {
     state.LayoutKeyPath = Text(kLayoutsKey).Append(LayoutIdForSlot(slot));
     if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle) != 0)
       continue;  // a free slot; the installer may have left later ones in use
-    ReadValueText(state, platform, u"Ime File");
+    ReadValueText(state, platform, "Ime File");
     CloseKey(platform, state.KeyHandle);
     state.KeyHandle = 0;
-    if (!state.ValueText.EqualsIgnoringCase(kModuleFile)) continue;
+    if (!state.ValueText.EqualsIgnoringCase(kModuleName)) continue;
     state.OwnSlots |= 1u << slot;
     state.Found = true;
   }

@@ -6,7 +6,10 @@
 constexpr int kSlotCount = 10;
 constexpr int32_t kPlatformNt = 2;  // the NT family's platform identifier
 
-/// "E02" + slot digit + "0804".
+/// The language of every slot's layout: Chinese (PRC).
+inline constexpr char kLanguageId[] = "0804";
+
+/// "E02" + slot digit + kLanguageId.
 Text LayoutIdForSlot(int32_t slot);
 
 /// The NT family's version from GetVersionExA as 100 * major + minor (nonzero on every NT

@@ -6,13 +6,21 @@
 namespace {
 
 // The NT family's list: values "1", "2", ... of this key, each a layout identifier.
-const char16_t kPreloadKey[] = u"Keyboard Layout\\Preload";
+const char kPreloadKey[] = "Keyboard Layout\\Preload";
 
 // Windows 95/98/Me's list: entry n is subkey n of that key, the identifier its default value.
-Text EntryPath(int32_t n) { return Text(kPreloadKey).Append(u'\\').Append(Text::Number(n)); }
+Text EntryPath(int32_t n) {
+  Text path = kPreloadKey;
+  path.Append(u'\\').AppendNumber(n);
+  return path;
+}
 
 // The user's language profile names a layout by language, colon, identifier.
-Text LanguageProfile(const Text& layout_id) { return Text(u"0804:").Append(layout_id); }
+Text LanguageProfile(const Text& layout_id) {
+  Text profile = kLanguageId;
+  profile.Append(u':').Append(layout_id);
+  return profile;
+}
 
 // Enters the layout in the NT family's list: walks "1", "2", ... and stops at the first
 // number without a value or at the first value naming the layout, and writes the identifier
@@ -25,8 +33,8 @@ bool RegisterPreloadValue(InstallerState& state, Platform& platform, const Text&
   int32_t number = 0, read;
   bool names_layout;
   do {
-    name = Text::Number(++number);
-    value = Text::Repeat(u' ', kValueBufferBytes);
+    (name = "").AppendNumber(++number);
+    FillWithSpaces(value);
     int32_t type = kRegSz, size = kValueBufferBytes;
     read = platform.RegQueryValueExA(key, name, &type, &value, &size);
     // "e0200804" names the layout E0200804.
@@ -57,7 +65,7 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
         if (state.Status != 0) state.KeyHandle = 0;
         break;
       }
-      ReadValueText(state, platform, u"");
+      ReadValueText(state, platform, "");
       if (state.ValueText == layout_id) {
         added = false;
         break;
@@ -69,12 +77,9 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
     }
     // Written where no entry held the layout: the failure path takes it out again.
     if (added) state.AddedEntry = state.PreloadIndex;
-    state.ValueBuffer = layout_id;
-    state.Status = platform.RegSetValueExA(state.KeyHandle, u"", state.ValueBuffer);
     // A denied write counts when the entry already holds the identifier; a failed create
     // leaves handle 0, which holds nothing.
-    if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, u"", state.ValueBuffer))
-      state.InstallFailed = true;
+    WriteValueText(state, platform, "", layout_id);
     CloseKey(platform, state.KeyHandle);
     // The subkey entries are Windows 95/98/Me's list, which the NT family never reads.
     if (QueryNtVersion(platform) != 0 && !RegisterPreloadValue(state, platform, layout_id))

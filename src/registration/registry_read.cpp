@@ -1,12 +1,11 @@
 #include "registration/registry_read.h"
 
-namespace {
-
-// The read buffer as the reads hand it over: 260 spaces. Filled in place: a Text is 1 KiB.
 void FillWithSpaces(Text& buffer) {
-  buffer = u"";
+  buffer = "";
   for (int32_t i = 0; i < kValueBufferBytes; ++i) buffer.Append(u' ');
 }
+
+namespace {
 
 void ReadOnce(InstallerState& state, Platform& platform, const Text& name) {
   int32_t type = kRegSz;
@@ -22,8 +21,7 @@ void ReadValueText(InstallerState& state, Platform& platform, const Text& name) 
   ReadOnce(state, platform, name);
   ReadOnce(state, platform, name);
   // An absent value met while ValueSize is 0 would give a negative length: treat as empty.
-  state.ValueText = u"";
-  if (state.ValueSize > 0) state.ValueText.Append(state.ValueBuffer.Left(state.ValueSize - 1));
+  state.ValueText = state.ValueBuffer.Left(state.ValueSize > 0 ? state.ValueSize - 1 : 0);
 }
 
 bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected,
@@ -43,6 +41,15 @@ bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text
   written.Append(u'\0');
   for (int32_t i = count; i < kValueBufferBytes; ++i) written.Append(u' ');
   return buffer == written;
+}
+
+void WriteValueText(InstallerState& state, Platform& platform, const char* name, const Text& data,
+                    bool wide) {
+  const Text value_name = name;
+  state.Status = wide ? platform.RegSetValueExW(state.KeyHandle, value_name, data)
+                      : platform.RegSetValueExA(state.KeyHandle, value_name, data);
+  if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, value_name, data, wide))
+    state.InstallFailed = true;
 }
 
 void CloseKey(Platform& platform, int32_t handle) {

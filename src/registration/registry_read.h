@@ -2,6 +2,10 @@
 #include "platform/platform.h"
 #include "window/installer_state.h"
 
+/// Makes `buffer` what a read or a directory query is handed: kValueBufferBytes spaces.
+/// Filled in place: a Text is 1 KiB.
+void FillWithSpaces(Text& buffer);
+
 /// Reads value `name` of state.KeyHandle into ValueBuffer (260 spaces first) twice in a
 /// row, so that a first read with too small a ValueSize corrects it and the second
 /// fills the buffer; then cuts ValueText to ValueSize - 1 characters. The count handed
@@ -17,6 +21,12 @@ void ReadValueText(InstallerState& state, Platform& platform, const Text& name);
 /// `wide`: the same through RegQueryValueExW, counting UTF-16 bytes (a write by RegSetValueExW).
 bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text& expected,
                 bool wide = false);
+
+/// Writes `data` as REG_SZ value `name` of state.KeyHandle (Status: the write's result),
+/// through RegSetValueExW when `wide`. A write that fails counts where the value already
+/// holds exactly those bytes (ValueHolds); otherwise it sets InstallFailed.
+void WriteValueText(InstallerState& state, Platform& platform, const char* name, const Text& data,
+                    bool wide = false);
 
 /// Closes a key handle unless it is 0.
 void CloseKey(Platform& platform, int32_t handle);

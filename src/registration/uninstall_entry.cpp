@@ -1,35 +1,18 @@
 #include "registration/uninstall_entry.h"
 
+#include "deployment/installed_files.h"
 #include "registration/layout_slot.h"
 #include "registration/registry_read.h"
 
 namespace {
 
-// Names in ASCII take half the space of UTF-16 literals (each program has 24 KiB).
-__attribute__((noinline)) Text Ascii(const char* text) {
-  Text result;
-  while (*text) result.Append(static_cast<char16_t>(*text++));
-  return result;
-}
-
-// The files an installation puts in place, as shipped in one folder; the first two only where
-// the 64-bit module and a second code table go to the native system directory.
+// The 64-bit module and a second code table, where the native system directory gets them.
 const char kNativePairFiles[] = "x64\\tvl1.IME\0tvl1.MB\0";
-const char kInstalledFiles[] = "x64\\tvl1.IME\0tvl1.MB\0tvl1.IME\0tvl1.MB\0tvluninstall.exe\0";
 
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TavrelInputMethod";
 
-void WriteText(InstallerState& state, Platform& platform, const char* ascii_name, const Text& data,
-               bool wide = false) {
-  const Text name = Ascii(ascii_name);
-  state.Status = wide ? platform.RegSetValueExW(state.KeyHandle, name, data)
-                      : platform.RegSetValueExA(state.KeyHandle, name, data);
-  if (state.Status != 0 && !ValueHolds(platform, state.KeyHandle, name, data, wide))
-    state.InstallFailed = true;
-}
-
 void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_name, uint32_t data) {
-  const Text name = Ascii(ascii_name);
+  const Text name = ascii_name;
   uint32_t held = 0;
   state.Status = platform.RegSetDwordA(state.KeyHandle, name, data);
   if (state.Status != 0 && (platform.RegQueryDwordA(state.KeyHandle, name, &held) != 0 || held != data))
@@ -41,28 +24,28 @@ void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_na
 void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Text& source_dir,
                             const Text& uninstaller) {
   // The entry's key under HKEY_LOCAL_MACHINE; a failed run removes it again where it made it.
-  const Text key = Ascii(kEntryKey);
+  const Text key = kEntryKey;
   state.CreatedEntry = platform.RegOpenKeyA(RegistryRoot::kLocalMachine, key, &state.KeyHandle) != 0;
   if (!state.CreatedEntry) CloseKey(platform, state.KeyHandle);
   if (platform.RegCreateKeyA(RegistryRoot::kLocalMachine, key, &state.KeyHandle) != 0)
     state.KeyHandle = 0;  // every write below then fails
   // One text for every value: a Text is 1 KiB of stack.
   Text value = u"Tavrel输入法";
-  WriteText(state, platform, "DisplayName", value, /*wide=*/QueryNtVersion(platform) != 0);
-  WriteText(state, platform, "DisplayVersion", value = u"1.00");
-  (value = u"\"").Append(uninstaller).Append(u'"');
-  WriteText(state, platform, "UninstallString", value);
-  WriteText(state, platform, "QuietUninstallString", value.Append(u" /S"));
-  WriteText(state, platform, "DisplayIcon", (value = uninstaller).Append(u",0"));
+  WriteValueText(state, platform, "DisplayName", value, /*wide=*/QueryNtVersion(platform) != 0);
+  WriteValueText(state, platform, "DisplayVersion", value = "1.00");
+  (value = "\"").Append(uninstaller).Append(u'"');
+  WriteValueText(state, platform, "UninstallString", value);
+  WriteValueText(state, platform, "QuietUninstallString", value.Append(" /S"));
+  WriteValueText(state, platform, "DisplayIcon", (value = uninstaller).Append(",0"));
   WriteNumber(state, platform, "NoModify", 1);
   WriteNumber(state, platform, "NoRepair", 1);
   uint32_t bytes = 0;
-  for (const char* name = kInstalledFiles + (state.NativePair ? 0 : sizeof kNativePairFiles - 1); *name; ++name) {
-    value = source_dir;
-    for (; *name; ++name) value.Append(static_cast<char16_t>(*name));
-    const int32_t size = platform.FileSize(value);
-    if (size > 0) bytes += static_cast<uint32_t>(size);
-  }
+  for (int list = state.NativePair ? 0 : 1; list < 2; ++list)
+    for (const char* name = list ? kInstalledFiles : kNativePairFiles; *name; ++name) {
+      const int32_t size = platform.FileSize((value = source_dir).Append(name));
+      if (size > 0) bytes += static_cast<uint32_t>(size);
+      while (*name) ++name;
+    }
   WriteNumber(state, platform, "EstimatedSize", (bytes + 1023) / 1024);
   CloseKey(platform, state.KeyHandle);
   state.KeyHandle = 0;
@@ -71,7 +54,7 @@ void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Tex
 // Removal.
 
 void RemoveUninstallEntry(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
-  const Text key = Ascii(kEntryKey);
+  const Text key = kEntryKey;
   if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, key, &state.KeyHandle) != 0) {
     state.KeyHandle = 0;
     return;
@@ -83,5 +66,5 @@ void RemoveUninstallEntry(UninstallerState& state, Platform& platform, PlatformR
 }
 
 void RemoveCreatedEntry(const InstallerState& state, PlatformRemoval& removal) {
-  if (state.CreatedEntry) removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, Ascii(kEntryKey));
+  if (state.CreatedEntry) removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, kEntryKey);
 }

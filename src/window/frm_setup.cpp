@@ -7,7 +7,8 @@
 #include "window/backdrop.h"
 
 const char16_t kCaption[] = u"Tavrel输入法安装";
-const char16_t kSuccessMessage[] = u"Tavrel输入法安装成功完成！";
+// Appended to the caption: "Tavrel输入法安装成功完成！".
+const char16_t kCompletedSuccessfully[] = u"成功完成！";
 const char16_t kOnly32BitLine[] = u"此输入法只能在32位程序中使用。";
 
 void TurnOffVirtualizationOnVista(Platform& platform) {
@@ -61,7 +62,7 @@ void FrmSetup::Activate() {
   if (outcome_ == kExitReportedFailure) {
     RemoveWhatTheRunCreated(state_, platform_, removal_);
   } else {
-    message = kSuccessMessage;
+    (message = kCaption).Append(kCompletedSuccessfully);
     if (state_.Only32Bit) message.Append(u'\n').Append(kOnly32BitLine);
     if (outcome_ == kExitRestartNeeded) message.Append(u"\n请重新启动计算机以完成安装。");
   }

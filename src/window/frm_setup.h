@@ -52,7 +52,7 @@ extern const char16_t kOnly32BitLine[];
 /// From NT 6.0 on, turns file and registry virtualization off for the process, before its
 /// first write; calls nothing on older systems.
 void TurnOffVirtualizationOnVista(Platform& platform);
-extern const char16_t kSuccessMessage[];
+extern const char16_t kCompletedSuccessfully[];
 
 /// kExitReportedFailure when `failed`, else kExitRestartNeeded when `restart` (a file waits
 /// for the next restart; the message then gets a second line asking for it), else
