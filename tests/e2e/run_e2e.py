@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """End-to-end tests of dist/tvlinst.exe, dist/setup.exe and dist/tvluninstall.exe under Wine.
 
-usage: run_e2e.py [DIST_DIR] [--build DIR] [--win64-dist DIR] [-k PATTERN]
+usage: run_e2e.py [DIST_DIR] [--build DIR] [--win64-dist DIR] [-k PATTERN] [--prepare]
 Each case runs in a fresh copy of a template prefix, once per program and
 platform family: the NT family, and the Windows 95/98/Me family (Wine's
 Version "win98"; test classes ending in Win98). Some cases mount a small
@@ -1131,6 +1131,8 @@ def main():
     ap.add_argument("-k", dest="pattern", default=None, help="run tests whose id contains this")
     ap.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
     ap.add_argument("--win64", action="store_true", help=argparse.SUPPRESS)
+    ap.add_argument("--prepare", action="store_true",
+                    help="only make the template prefixes and helper programs (while other work runs)")
     a = ap.parse_args()
     CFG["dist"] = os.path.abspath(a.dist)
     CFG["build"] = os.path.abspath(a.build)
@@ -1170,6 +1172,9 @@ def main():
         return 1
     finally:
         tearDownModule()
+    if a.prepare:
+        print("e2e: template prefixes and helper programs made in %.1fs" % (time.time() - started))
+        return 0
     workers, how = parallel.worker_count(len(tests))
     print("%d cases on %d worker%s (%s); set-up took %.1fs"
           % (len(tests), workers, "" if workers == 1 else "s", how, time.time() - started),
