@@ -43,12 +43,6 @@ Text& Text::Append(const char16_t* literal) {
   return Append(literal, count);
 }
 
-Text Text::Repeat(char16_t c, size_t n) {
-  Text t;
-  while (n-- > 0) t.Append(c);
-  return t;
-}
-
 Text Text::Number(long value) {
   Text t;
   t.AppendNumber(value);

@@ -29,8 +29,6 @@ class Text {
   /// `count` characters, zero characters included.
   Text& Append(const char16_t* chars, size_t count);
 
-  /// n copies of c.
-  static Text Repeat(char16_t c, size_t n);
   /// Decimal digits of a non-negative number, no leading zeros (0 for a negative one).
   static Text Number(long value);
   /// Appends Number(value) (in place: a Text is 1 KiB).

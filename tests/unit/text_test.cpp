@@ -11,7 +11,8 @@ TEST(TextTest, LeftNumberAndCapacity) {
   EXPECT_TRUE(Text::Number(1203) == u"1203");
   EXPECT_FALSE(Text(u"tvl1.IME") == u"TVL1.IME");
 
-  Text full = Text::Repeat(u'x', Text::kCapacity);
+  Text full;
+  for (size_t i = 0; i < Text::kCapacity; ++i) full.Append(u'x');
   full.Append(u"more");
   EXPECT_EQ(full.size(), Text::kCapacity);
 
