@@ -6,7 +6,7 @@ Usage: check_pe.py EXE NAME      (NAME is tvlinst, setup or tvluninstall)
 Checks: 32-bit PE (PE32, i386), GUI subsystem, imports only from Windows'
 own DLLs (no MinGW runtime DLLs), exactly kernel32, user32, gdi32 and
 advapi32, and no function the first Windows 95 lacks; an image of at most
-24 KiB (a signed file's certificate table lies outside it, last in the file);
+32 KiB (a signed file's certificate table lies outside it, last in the file);
 a correct PE checksum; runs
 on Windows 95 and NT 4.0 (subsystem and OS version 4.0) and an i486 (no
 instruction the i486 or its x87 unit lacks); the stack grown a page at a time, each
@@ -56,7 +56,7 @@ LOOKED_UP = {
     'OpenProcessToken', 'SetTokenInformation', 'GetSystemWindowsDirectoryA',
     'GetSystemWindowsDirectoryW', 'SetDefaultDllDirectories', 'SetDllDirectoryA', 'MoveFileExW',
 }
-MAX_SIZE = 24 * 1024  # of the image: a signature lies outside it, in the certificate table
+MAX_SIZE = 32 * 1024  # of the image: a signature lies outside it, in the certificate table
 IMAGE_DIRECTORY_ENTRY_SECURITY = 4
 WIN_CERT_REVISION_2_0, WIN_CERT_TYPE_PKCS_SIGNED_DATA = 0x0200, 2
 VOS__WINDOWS32 = 0x00000004
