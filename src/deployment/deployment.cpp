@@ -161,8 +161,9 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
   if (native.empty()) return;
   Text module64 = source_dir;  // the 64-bit module, below the program's folder
   module64.Append("x64\\").Append(kModuleName);
-  // A presence test that cannot be carried out lets the copy be attempted.
-  if (platform.FileExists(module64) == Presence::kAbsent) {
+  // A presence test that cannot be carried out lets the copy be attempted. The module is
+  // built for x64: the native programs of another machine (ARM64) load none.
+  if (platform.NativeMachine() != kMachineAmd64 || platform.FileExists(module64) == Presence::kAbsent) {
     state.Only32Bit = true;
   } else {
     state.NativePair = true;

@@ -28,7 +28,7 @@ Placement PlaceFile(InstallerState& state, Platform& platform, const Text& sourc
 /// Copies "tvl1.IME" and "tvl1.MB" from source_dir into the system directory, after removing
 /// the leftovers of an earlier run there. On 64-bit Windows, "x64\tvl1.IME" from source_dir
 /// and "tvl1.MB" go into the native system directory alike; where source_dir holds no
-/// "x64\tvl1.IME", Only32Bit is set instead. In each directory, when either file must wait
+/// "x64\tvl1.IME", or the native machine is not x64 (ARM64), Only32Bit is set instead. In each directory, when either file must wait
 /// for the next restart, both wait: the module and its code table change together. A copy
 /// that fails, unless the target already holds the same bytes, or a system directory that
 /// could not be read, sets InstallFailed. Records the files created where there was none in

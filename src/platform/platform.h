@@ -16,6 +16,9 @@ constexpr int32_t kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND: no such key 
 constexpr int32_t kErrorMoreData = 234;  // ERROR_MORE_DATA: a value too long for the buffer
 constexpr uint32_t kKlfActivate = 1;     // KLF_ACTIVATE
 constexpr int32_t kMessageInformation = 64;  // MB_ICONINFORMATION | MB_OK
+constexpr uint16_t kMachineI386 = 0x014C;   // IMAGE_FILE_MACHINE_I386
+constexpr uint16_t kMachineAmd64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
+constexpr uint16_t kMachineArm64 = 0xAA64;  // IMAGE_FILE_MACHINE_ARM64
 
 /// Same layout as OSVERSIONINFOA (148 bytes).
 struct OsVersionInfo {
@@ -97,6 +100,10 @@ class Platform {
   /// take it, without trailing backslash; the system directory above is then the one for
   /// 32-bit modules. Empty on 32-bit Windows, on Windows 95/98/Me, and where it cannot be read.
   virtual Text NativeSystemDirectory() = 0;
+  /// The machine the native programs of this Windows are built for (IMAGE_FILE_MACHINE_*):
+  /// on 64-bit Windows kMachineAmd64 or, where IsWow64Process2 tells (Windows 10 1709 on,
+  /// looked up), another one such as kMachineArm64; kMachineI386 on 32-bit Windows.
+  virtual uint16_t NativeMachine() = 0;
   /// NT 6.0 and later only: turns file and registry virtualization off for this process, so
   /// that a write without the rights is denied instead of landing in the user's VirtualStore.
   /// False where it could not be done.
@@ -152,10 +159,14 @@ class Platform {
   /// Schedules `from` to take the place of `to` (replacing it) when Windows next starts, or
   /// with `to` empty, to be deleted then; the operations are carried out in the order they
   /// were scheduled. Windows 95/98/Me need both files to exist now (8.3 names). NT needs an
-  /// administrator's rights. False when nothing was scheduled.
+  /// administrator's rights. On 64-bit Windows the names are stored as a native process reads
+  /// them at the restart (NameAtRestart, platform/restart_names.h). False when nothing was
+  /// scheduled.
   virtual bool MoveAtRestart(const Text& from, const Text& to) = 0;
   /// True when an operation scheduled for the next restart names a file of the name of
-  /// `path` (its last component, without regard to case), as source or as target.
+  /// `path` (its last component, without regard to case, or on Windows 95/98/Me its 8.3
+  /// name), as source or as target, in either of NT's lists (PendingFileRenameOperations and
+  /// PendingFileRenameOperations2) or in WININIT.INI.
   virtual bool PendingAtRestart(const Text& path) = 0;
   /// The full path of the `index`th file "tvl*.tmp" (from 0) in `directory`; false when
   /// there are not that many.

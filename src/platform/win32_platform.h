@@ -51,6 +51,7 @@ class Win32Platform final : public Platform {
   Text WindowsDirectory() override;
   bool GetVersionExA(OsVersionInfo* info) override;
   Text NativeSystemDirectory() override;  // win32_wow64.cpp
+  uint16_t NativeMachine() override;       // win32_wow64.cpp
   bool TurnOffVirtualization() override;  // win32_virtualization.cpp
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
@@ -63,8 +64,8 @@ class Win32Platform final : public Platform {
   bool MoveFile(const Text& from, const Text& to, bool replace) override;
   bool DeleteFile(const Text& path) override;
   bool FileInUse(const Text& path) override;
-  bool MoveAtRestart(const Text& from, const Text& to) override;
-  bool PendingAtRestart(const Text& path) override;  // win32_restart.cpp
+  bool MoveAtRestart(const Text& from, const Text& to) override;  // win32_restart.cpp
+  bool PendingAtRestart(const Text& path) override;               // win32_restart.cpp
   bool FindLeftover(const Text& directory, int index, Text* path) override;
   int32_t FileSize(const Text& name) override;
   bool FilesMatch(const Text& a, const Text& b) override;

@@ -1,7 +1,8 @@
-// The family decides the means, not the character set: the NT family has MoveFileExW for
-// this, and Windows 95/98/Me, which lack it, carry out WININIT.INI with their ...A functions.
-#include "platform/win32_restart.h"
-
+// File moves and deletions carried out when Windows next starts, for files in use now, and
+// the test whether one is pending. The family decides the means, not the character set: the
+// NT family has MoveFileExW for this (the names pending in the registry), and Windows 95/98/Me,
+// which lack it, carry out the [rename] section of WININIT.INI, edited with their ...A functions.
+#include "platform/restart_names.h"
 #include "platform/win32_family.h"
 #include "platform/win32_file.h"
 #include "platform/win32_platform.h"
@@ -11,86 +12,141 @@
 namespace {
 
 char wininit[65536];  // WININIT.INI as read, then with the line added
-wchar_t pending[32768];  // the operations pending at the restart, as text
+// NT's two lists of pending operations as text, one in each half; WININIT.INI in the whole.
+constexpr int kListCapacity = 16384;
+wchar_t pending[2 * kListCapacity];
+// The names a scheduled operation is stored under (a Text is 1 KiB: kept off the stack).
+RestartName source_name, target_name;
+
+constexpr char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+// Where Windows keeps the pending operations, the second when the first is full.
+const wchar_t* const kListNames[2] = {L"PendingFileRenameOperations", L"PendingFileRenameOperations2"};
 
 // The path of WININIT.INI in the Windows directory into `path` (MAX_PATH + 12 bytes); false
-// when it is too long. Flushes the system's cache of the file first: a pending edit of
+// when it cannot be read. Flushes the system's cache of the file first: a pending edit of
 // another program is written before this one reads it, and not after, over it.
 bool WininitPath(char* path) {
-  const UINT end = GetWindowsDirectoryA(path, MAX_PATH);
-  if (end - 1 >= MAX_PATH - 1) return false;
+  const UINT length = GetWindowsDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
   // A drive root ends in a backslash already.
-  __builtin_memcpy(path + end - (path[end - 1] == '\\'), "\\WININIT.INI", 13);
+  const UINT end = path[length - 1] == '\\' ? length - 1 : length;
+  __builtin_memcpy(path + end, "\\WININIT.INI", sizeof "\\WININIT.INI");
   WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
   return true;
 }
 
+// Reads WININIT.INI at `path` into `wininit`: its length, 0 when there is no such file, -1
+// when it cannot be read whole.
+long ReadWininit(const char* path) {
+  File ini(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!ini.ok()) return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : -1;
+  const long read = ini.Read(wininit, sizeof wininit);
+  return read == static_cast<long>(sizeof wininit) ? -1 : read;  // a full buffer: there may be more
+}
+
+// Appends the 8.3 form of `path` to `line` at *length (MAX_PATH bytes free there); false
+// when there is none (no such file) or it does not fit.
+bool AppendShortName(const wchar_t* path, char* line, int* length) {
+  const DWORD got = GetShortPathNameA(Ansi(path).bytes, line + *length, MAX_PATH);
+  if (got == 0 || got >= MAX_PATH) return false;
+  *length += static_cast<int>(got);
+  return true;
+}
+
+// "<to>=<from>", or with `to` null "NUL=<from>" (a deletion), in 8.3 names, into `line`
+// (2 * MAX_PATH + 2 bytes). Its length; -1 when a name has no 8.3 form or is too long.
+int RenameLine(const wchar_t* from, const wchar_t* to, char* line) {
+  int length = 0;
+  if (!to) {
+    __builtin_memcpy(line, "NUL", 3);
+    length = 3;
+  } else if (!AppendShortName(to, line, &length)) {
+    return -1;
+  }
+  line[length++] = '=';
+  return AppendShortName(from, line, &length) ? length : -1;
+}
+
+// Adds `line` to the [rename] section of WININIT.INI. The new text is written to a new file
+// beside it and flushed, and only then takes its name, so that a run ended meanwhile leaves
+// the earlier file whole (and a "tvlXXXX.tmp" file, which the next run deletes). Windows
+// 95/98/Me replace no file in one step: the earlier file is deleted first, so a run ended
+// between the two steps leaves the new text, whole, under the temporary name.
+bool AddToWininit(const char* line, int length) {
+  char path[MAX_PATH + 12];
+  if (!WininitPath(path)) return false;
+  const long read = ReadWininit(path);
+  if (read < 0) return false;
+  const int total = AddRenameLine(wininit, static_cast<int>(read), sizeof wininit, line, length);
+  if (total < 0) return false;
+  char directory[MAX_PATH + 12], made[MAX_PATH];
+  __builtin_memcpy(directory, path, sizeof directory);
+  int cut = 0;  // after the last backslash
+  for (int n = 0; directory[n]; ++n)
+    if (directory[n] == '\\') cut = n + 1;
+  directory[cut] = '\0';
+  if (!GetTempFileNameA(directory, "tvl", /*uUnique=*/0, made)) return false;
+  File copy(CreateFileA(made, GENERIC_WRITE, /*dwShareMode=*/0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                        nullptr));
+  const bool placed = copy.Write(wininit, static_cast<DWORD>(total)) && copy.FlushAndClose() &&
+                      (DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) && MoveFileA(made, path);
+  if (!placed) {
+    copy.Close();
+    DeleteFileA(made);
+  }
+  return placed;
+}
+
+// Reads NT's list `name` of the key `key` into `text` (kListCapacity characters) as `list`.
+void ReadList(HKEY key, const wchar_t* name, wchar_t* text, PendingList* list) {
+  DWORD size = kListCapacity * sizeof(wchar_t);
+  const LONG result = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+  if (result == ERROR_MORE_DATA) list->read = PendingList::Read::kTooLong;
+  if (result != ERROR_SUCCESS) return;
+  list->read = PendingList::Read::kText;
+  list->text = reinterpret_cast<const char16_t*>(text);
+  list->length = static_cast<int>(size / sizeof(wchar_t));
+}
+
 }  // namespace
 
+bool Win32Platform::MoveAtRestart(const Text& from, const Text& to) {
+  if (!IsNtFamily()) {
+    char line[2 * MAX_PATH + 2];
+    const int length = RenameLine(WideChars(from), to.empty() ? nullptr : WideChars(to), line);
+    return length > 0 && AddToWininit(line, length);
+  }
+  const Text system_dir = wow64::SystemDirectory(), native_dir = NativeSystemDirectory();
+  NameAtRestart(from, system_dir, native_dir, &source_name);
+  if (!to.empty()) NameAtRestart(to, system_dir, native_dir, &target_name);
+  // With redirection off, the names are stored as given on every 64-bit Windows.
+  wow64::RedirectionOff redirection;
+  if ((source_name.native || (!to.empty() && target_name.native)) && !redirection.TurnOff()) return false;
+  return nt::MoveFileEx(WideChars(source_name.name), to.empty() ? nullptr : WideChars(target_name.name),
+                        to.empty() ? MOVEFILE_DELAY_UNTIL_REBOOT
+                                   : MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 bool Win32Platform::PendingAtRestart(const Text& path) {
-  size_t start = path.size();
-  while (start > 0 && path[start - 1] != u'\\') --start;
-  int length;
+  PendingList lists[2];
+  Text short_path;  // Windows 95/98/Me: the file's 8.3 form, as WININIT.INI names it
   if (IsNtFamily()) {
     HKEY key;
-    if (::RegOpenKeyA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", &key) !=
-        ERROR_SUCCESS)
-      return false;
-    DWORD size = sizeof pending;
-    const LONG result = ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                                         reinterpret_cast<BYTE*>(pending), &size);
+    if (::RegOpenKeyA(HKEY_LOCAL_MACHINE, kSessionManager, &key) != ERROR_SUCCESS) return false;
+    for (int i = 0; i < 2; ++i) ReadList(key, kListNames[i], pending + i * kListCapacity, &lists[i]);
     ::RegCloseKey(key);
-    if (result == ERROR_MORE_DATA) return true;  // too many to read: the file may be named
-    if (result != ERROR_SUCCESS) return false;
-    length = static_cast<int>(size / 2);
   } else {
     char ini_path[MAX_PATH + 12];
     if (!WininitPath(ini_path)) return false;
-    File ini(CreateFileA(ini_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                         nullptr));
-    const long read = ini.Read(wininit, sizeof wininit);
+    const long read = ReadWininit(ini_path);
     if (read <= 0) return false;
-    length = MultiByteToWideChar(CP_ACP, 0, wininit, static_cast<int>(read), pending, 32768);
+    // A text longer than `pending` counts as too long to read.
+    lists[0].length = MultiByteToWideChar(CP_ACP, 0, wininit, static_cast<int>(read), pending, 2 * kListCapacity);
+    lists[0].read = lists[0].length > 0 ? PendingList::Read::kText : PendingList::Read::kTooLong;
+    lists[0].text = reinterpret_cast<const char16_t*>(pending);
+    char short_name[MAX_PATH];
+    const DWORD got = GetShortPathNameA(Ansi(path).bytes, short_name, MAX_PATH);
+    if (got > 0 && got < MAX_PATH) FromAnsi(short_name, static_cast<int>(got), &short_path);
   }
-  return NamesFile(reinterpret_cast<const char16_t*>(pending), length, path.data() + start,
-                   static_cast<int>(path.size() - start));
-}
-
-bool MoveAtRestart(const wchar_t* from, const wchar_t* to) {
-  if (IsNtFamily()) {
-    // Stored as the native process that carries them out at the restart must read them.
-    wchar_t boot_from[MAX_PATH], boot_to[MAX_PATH];
-    if (!wow64::BootPath(from, boot_from) || (to && !wow64::BootPath(to, boot_to))) return false;
-    return nt::MoveFileEx(boot_from, to ? boot_to : nullptr,
-                          to ? MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING
-                             : MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
-  }
-  // "<to>=<from>", or "NUL=<from>" for a deletion, in 8.3 names.
-  char line[2 * MAX_PATH + 2];
-  int length = 0;
-  const wchar_t* const names[] = {to, from};
-  for (const wchar_t* name : names) {
-    DWORD got = 3;
-    if (name)
-      got = GetShortPathNameA(Ansi(name).bytes, line + length, MAX_PATH);
-    else
-      __builtin_memcpy(line, "NUL", 3);
-    if (got - 1 >= MAX_PATH - 1) return false;  // 0 on failure, MAX_PATH or more: too long
-    length += static_cast<int>(got);
-    line[length++] = '=';
-  }
-  --length;  // the last '='
-
-  char path[MAX_PATH + 12];
-  if (!WininitPath(path)) return false;
-  // Opened sharing nothing: no one else edits the file meanwhile. A handle that failed to
-  // open fails the read.
-  File ini(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr));
-  const long read = ini.Read(wininit, sizeof wininit);
-  if (read < 0) return false;
-  const int total = AddRenameLine(wininit, static_cast<int>(read), sizeof wininit, line, length);
-  // The text only grows, so writing it whole from the start leaves nothing of the old behind.
-  return total >= 0 && SetFilePointer(ini.get(), 0, nullptr, FILE_BEGIN) == 0 &&
-         ini.Write(wininit, static_cast<DWORD>(total)) && ini.FlushAndClose();
+  return ListsNameFile(lists, 2, path, short_path);
 }

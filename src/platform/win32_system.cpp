@@ -2,7 +2,6 @@
 #include "platform/win32_family.h"
 #include "platform/win32_file.h"
 #include "platform/win32_platform.h"
-#include "platform/win32_restart.h"
 #include "platform/win32_wow64.h"
 
 namespace {
@@ -226,10 +225,6 @@ bool Win32Platform::FileInUse(const Text& path) {
   return !File(wide::CreateFile(access.path(), nt ? DELETE : GENERIC_READ, nt ? kShareAll : 0, OPEN_EXISTING))
               .ok() &&
          GetLastError() == ERROR_SHARING_VIOLATION;
-}
-
-bool Win32Platform::MoveAtRestart(const Text& from, const Text& to) {
-  return ::MoveAtRestart(WideChars(from), to.empty() ? nullptr : WideChars(to));
 }
 
 // The directory is the system directory, as GetSystemDirectoryA gave it, and the names are

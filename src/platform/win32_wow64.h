@@ -6,28 +6,44 @@
 // directory "<windows>\Sysnative", which Vista and later resolve for 32-bit programs. XP x64
 // and Server 2003 have no such name: there NativeFileAccess turns redirection off around an
 // operation on such a path and hands it on as "<windows>\system32".
-//
-// Moves and deletions scheduled for the next restart are carried out by a native process,
-// which sees neither the redirection nor "Sysnative": BootPath gives the name it must read.
 #include <windows.h>
 
 #include "platform/text.h"
 
 namespace wow64 {
 
-/// True on 64-bit Windows (IsWow64Process; false where it is missing, before XP SP2, and on
-/// Windows 95/98/Me, where nothing is called).
+/// True on 64-bit Windows (IsWow64Process2 or IsWow64Process; false where both are missing,
+/// before XP SP2, and on Windows 95/98/Me, where nothing is called).
 bool IsWow64();
+
+/// "<windows>\system32" as this program names it: under WoW64 the 32-bit system directory.
+/// Empty on 32-bit Windows, and where the system directory cannot be read.
+Text SystemDirectory();
+
+/// File system redirection turned off for this thread from TurnOff() until it is destroyed.
+/// Nothing may load a library meanwhile, and never two at once: the one ended first would
+/// turn redirection back on.
+class RedirectionOff {
+ public:
+  RedirectionOff() = default;
+  ~RedirectionOff();
+  RedirectionOff(const RedirectionOff&) = delete;
+  RedirectionOff& operator=(const RedirectionOff&) = delete;
+  /// False where redirection stays on (Wow64DisableWow64FsRedirection missing or failing).
+  bool TurnOff();
+
+ private:
+  void* previous_ = nullptr;
+  bool turned_off_ = false;
+};
 
 /// For the file operations on one path, or two, while it lives: path() is `path` and other()
 /// is `other`, except that a path in the native system directory on a system without
-/// "Sysnative" becomes the same path in "<windows>\system32", with file system redirection
-/// turned off meanwhile (for this thread; nothing may load a library meanwhile). Never two at
-/// once: the one ended first would turn redirection back on.
+/// "Sysnative" becomes the same path in "<windows>\system32", with redirection turned off
+/// meanwhile.
 class NativeFileAccess {
  public:
   explicit NativeFileAccess(const wchar_t* path, const wchar_t* other = nullptr);
-  ~NativeFileAccess();
   NativeFileAccess(const NativeFileAccess&) = delete;
   NativeFileAccess& operator=(const NativeFileAccess&) = delete;
   const wchar_t* path() const { return paths_[0]; }
@@ -35,16 +51,8 @@ class NativeFileAccess {
 
  private:
   const wchar_t* paths_[2];
-  void* redirection_ = nullptr;
-  bool turned_off_ = false;
+  RedirectionOff redirection_;
   wchar_t rewritten_[2][MAX_PATH];
 };
-
-/// Writes into `boot` (MAX_PATH characters) the name under which a native process at the next
-/// start of Windows reaches the file this program now names `path`: under WoW64, with
-/// redirection on, "<windows>\system32\..." is "<windows>\SysWOW64\..." and
-/// "<windows>\Sysnative\..." is "<windows>\system32\..."; every other path is itself. False
-/// when the name does not fit.
-bool BootPath(const wchar_t* path, wchar_t* boot);
 
 }  // namespace wow64

@@ -66,3 +66,29 @@ bool NamesFile(const char16_t* text, int length, const char16_t* name, int name_
   }
   return false;
 }
+
+namespace {
+
+// The characters of `path` after its last backslash.
+const char16_t* LastComponent(const Text& path, int* length) {
+  size_t start = path.size();
+  while (start > 0 && path[start - 1] != u'\\') --start;
+  *length = static_cast<int>(path.size() - start);
+  return path.data() + start;
+}
+
+}  // namespace
+
+bool ListsNameFile(const PendingList* lists, int count, const Text& path, const Text& short_path) {
+  int name_length, short_length;
+  const char16_t* name = LastComponent(path, &name_length);
+  const char16_t* short_name = LastComponent(short_path, &short_length);
+  for (int i = 0; i < count; ++i) {
+    const PendingList& list = lists[i];
+    if (list.read == PendingList::Read::kTooLong) return true;
+    if (list.read != PendingList::Read::kText) continue;
+    if (NamesFile(list.text, list.length, name, name_length)) return true;
+    if (short_length > 0 && NamesFile(list.text, list.length, short_name, short_length)) return true;
+  }
+  return false;
+}

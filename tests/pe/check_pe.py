@@ -46,13 +46,14 @@ NOT_ON_WIN95 = {
     'SetDllDirectoryA', 'SetDllDirectoryW', 'GetFileSizeEx', 'SetFilePointerEx',
     'ReplaceFileA', 'ReplaceFileW', 'CreateHardLinkA', 'CreateHardLinkW',
     'MoveFileWithProgressA', 'MoveFileWithProgressW', 'GetNativeSystemInfo',
-    'IsWow64Process', 'Wow64DisableWow64FsRedirection', 'Wow64RevertWow64FsRedirection',
-    'GetSystemWindowsDirectoryA', 'GetSystemWindowsDirectoryW',
+    'IsWow64Process', 'IsWow64Process2', 'Wow64DisableWow64FsRedirection',
+    'Wow64RevertWow64FsRedirection', 'GetSystemWindowsDirectoryA', 'GetSystemWindowsDirectoryW',
 }
 # What the programs call on later systems only: each is looked up with GetProcAddress where
 # it is used, and an import of any of them fails the check.
 LOOKED_UP = {
-    'IsWow64Process', 'Wow64DisableWow64FsRedirection', 'Wow64RevertWow64FsRedirection',
+    'IsWow64Process', 'IsWow64Process2', 'Wow64DisableWow64FsRedirection',
+    'Wow64RevertWow64FsRedirection',
     'OpenProcessToken', 'SetTokenInformation', 'GetSystemWindowsDirectoryA',
     'GetSystemWindowsDirectoryW', 'SetDefaultDllDirectories', 'SetDllDirectoryA', 'MoveFileExW',
 }

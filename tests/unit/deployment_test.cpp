@@ -102,19 +102,23 @@ TEST_F(RunSequenceTest, WhatCountsDependsOnTheWindowsVersion) {
 TEST_F(RunSequenceTest, SixtyFourBitModuleGoesIntoTheNativeSystemDirectory) {
   // On 64-bit Windows each system directory gets the module built for its programs and the
   // code table; without the 64-bit module the message says that only 32-bit programs get it.
+  // ARM64 Windows, whose programs load no x64 module, gets what 32-bit Windows gets.
   const std::u16string native = u"C:\\WINDOWS\\Sysnative\\";
-  struct Case { bool windows64, module64; std::string ime64; std::u16string message; };
+  struct Case { bool windows64, module64; std::string ime64; std::u16string message; uint16_t machine = kMachineAmd64; };
+  const std::u16string only32 = kSuccess + u"\n此输入法只能在32位程序中使用。";
   const Case cases[] = {
       {true, true, "64-bit module", kSuccess},
-      {true, false, "<absent>", kSuccess + u"\n此输入法只能在32位程序中使用。"},
+      {true, false, "<absent>", only32},
       {false, true, "<absent>", kSuccess},
+      {true, true, "<absent>", only32, kMachineArm64},
   };
   for (const Case& c : cases) {
     Reset();
     Ship(u"C:\\tvl");
+    fake.native_machine = c.machine;
     if (c.windows64) fake.native_dir = native.substr(0, native.size() - 1);
     if (c.module64) fake.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{"64-bit module"};
-    EXPECT_EQ(Run(), c.message) << c.windows64 << c.module64;
+    EXPECT_EQ(Run(), c.message) << c.windows64 << c.module64 << " machine " << c.machine;
     EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes");
     EXPECT_EQ(Installed(u"tvl1.MB"), "table bytes");
     FakeFile* ime64 = fake.File(native + u"tvl1.IME");
@@ -521,7 +525,8 @@ TEST_F(UninstallTest, RemovesTheNativeCopiesOn64BitWindows) {
   fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME")->use = FakeFile::Use::kMapped;
   EXPECT_EQ(Uninstall(), kUninstalled + kUninstallRestartLine);
   ASSERT_EQ(fake.at_restart.size(), 1u);
-  EXPECT_EQ(fake.at_restart[0].first.substr(0, 24), u"C:\\WINDOWS\\Sysnative\\tvl");
+  // Stored as the native process reads it at the restart.
+  EXPECT_EQ(fake.at_restart[0].first.substr(0, 23), u"C:\\WINDOWS\\system32\\tvl");
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME"), nullptr) << "its name is free at once";
   fake.Restart();
   EXPECT_EQ(Files(), files);

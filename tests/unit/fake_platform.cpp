@@ -1,5 +1,7 @@
 #include "fake_platform.h"
 
+#include "platform/restart_names.h"
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -447,8 +449,52 @@ bool FakePlatform::MoveAtRestart(const Text& from_path, const Text& to_path) {
   if ((Nt() && restart_ops_denied) || (source && source->undeletable) || (target && target->locked)) return false;
   // Windows 95/98/Me name both files by their 8.3 names, which only existing files have.
   if (!Nt() && (!source || (!to.empty() && !target))) return false;
-  at_restart.push_back({from, to});
+  at_restart.push_back({StoredAtRestart(from_path), to.empty() ? to : StoredAtRestart(to_path)});
   return true;
+}
+
+namespace {
+
+// The rest of `path` after `directory` and a backslash (ASCII case ignored); false when it is
+// not in there.
+bool Below(const std::u16string& path, const std::u16string& directory, std::u16string* rest) {
+  const std::u16string prefix = directory + u"\\";
+  if (directory.empty() || path.size() <= prefix.size() || KeyName(path.substr(0, prefix.size())) != KeyName(prefix))
+    return false;
+  *rest = path.substr(prefix.size());
+  return true;
+}
+
+}  // namespace
+
+std::u16string FakePlatform::StoredAtRestart(const Text& path) {
+  const std::u16string system = FromAnsi(system_dir);
+  RestartName call;
+  NameAtRestart(ToText(PathOf(path)), ToText(system), ToText(native_dir), &call);
+  const std::u16string name = PathOf(call.name);
+  // The redirector, as MoveFileEx(MOVEFILE_DELAY_UNTIL_REBOOT) meets it under WoW64 (Server
+  // 2003 SP1 and XP x64 SP1 on): a name in "<windows>\system32" is the 32-bit directory's.
+  std::u16string rest;
+  if (!native_dir.empty() && !call.native && Below(name, system, &rest))
+    return DirectoryOf(system) + u"\\SysWOW64\\" + rest;
+  return name;
+}
+
+std::u16string FakePlatform::AsProgramNamesIt(const std::u16string& name) {
+  if (native_dir.empty()) return name;
+  // A native process: "system32" is the native directory, "SysWOW64" the 32-bit one, and
+  // "Sysnative" nothing at all.
+  const std::u16string system = FromAnsi(system_dir), windows = DirectoryOf(system);
+  std::u16string rest;
+  if (Below(name, system, &rest)) return native_dir + u"\\" + rest;
+  if (Below(name, windows + u"\\SysWOW64", &rest)) return system + u"\\" + rest;
+  if (Below(name, windows + u"\\Sysnative", &rest)) return u"";
+  return name;
+}
+
+FakeFile* FakePlatform::FileAtRestart(const std::u16string& stored) {
+  const std::u16string path = AsProgramNamesIt(stored);
+  return path.empty() ? nullptr : File(path);
 }
 
 bool FakePlatform::PendingAtRestart(const Text& path) {
@@ -474,9 +520,11 @@ bool FakePlatform::FindLeftover(const Text& directory, int index, Text* path) {
 void FakePlatform::Restart() {
   EndProcess();
   for (auto& [name, file] : files) file.use = FakeFile::Use::kNone;
-  for (const auto& [from, to] : at_restart) {
-    auto source = Find(from);
-    if (source == files.end()) continue;
+  for (const auto& [stored_from, stored_to] : at_restart) {
+    const std::u16string from = AsProgramNamesIt(stored_from), to = AsProgramNamesIt(stored_to);
+    auto source = from.empty() ? files.end() : Find(from);
+    // Nothing there, or a target in no directory the native process knows: the file stays.
+    if (source == files.end() || (to.empty() && !stored_to.empty())) continue;
     const FakeFile moved = source->second;
     files.erase(source);
     if (to.empty()) continue;

@@ -9,7 +9,10 @@
 // can be renamed but neither deleted nor replaced, and a file open without delete sharing
 // can be neither renamed nor deleted; Windows 95/98/Me delete and rename a file even while
 // it is open or mapped, and tell it in use by an open that refuses sharing. Operations
-// scheduled for the restart are a list, carried out in order by Restart().
+// scheduled for the restart are a list, carried out in order by Restart(). On 64-bit Windows
+// (native_dir set) they are stored as Windows stores them: the names Win32Platform hands
+// MoveFileEx (NameAtRestart), with a "<windows>\system32\..." name passed with redirection on
+// mapped to "<windows>\SysWOW64\..."; Restart() reads them as the native process does.
 //
 // A run can be ended just before its Nth changing call (end_before): every registry create,
 // set and delete, every file operation and InstallLayoutOrTip counts. The fake then throws
@@ -88,6 +91,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   int32_t platform_id = 2;
   uint32_t major_version = 6, minor_version = 2;  // as Windows 8 to 11 report it
   std::u16string native_dir;  // 64-bit Windows: the native system directory
+  uint16_t native_machine = kMachineAmd64;  // 64-bit Windows: what its native programs run on
   int virtualization_calls = 0;
   bool virtualization_came_first = false;  // turned off before any registry key was opened
 
@@ -136,6 +140,9 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   std::set<std::u16string> profile;  // the user's language profile, as InstallLayoutOrTip left it
   /// Carries out the operations scheduled for the restart, in order; every program has ended.
   void Restart();
+  /// The file a name stored for the restart reaches then, as the native process that carries
+  /// the operations out resolves it; nullptr when there is none.
+  FakeFile* FileAtRestart(const std::u16string& stored);
 
   // Ending the run: before changing call number end_before (from 0), ProcessEnded is thrown.
   long end_before = -1;
@@ -167,6 +174,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   Text WindowsDirectory() override;
   bool GetVersionExA(OsVersionInfo* info) override;
   Text NativeSystemDirectory() override { return ToText(native_dir); }
+  uint16_t NativeMachine() override { return native_dir.empty() ? kMachineI386 : native_machine; }
   bool TurnOffVirtualization() override {
     if (virtualization_calls++ == 0) virtualization_came_first = next_handle_ == 0x100;
     return true;
@@ -221,6 +229,10 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   void Change();
   bool Nt() const { return platform_id == 2; }
   std::map<std::u16string, FakeFile>::iterator Find(const std::u16string& path);
+  // The name MoveFileEx stores for `path`, handed to it as Win32Platform hands it.
+  std::u16string StoredAtRestart(const Text& path);
+  // The path as this program names the file a native process reaches under `name`.
+  std::u16string AsProgramNamesIt(const std::u16string& name);
   // The value's characters, its zero included, whichever form stored it.
   static std::u16string Chars(const FakeKey& key, const std::string& name);
   // Stores a value's bytes as written by the "...A" or (wide) the "...W" function.

@@ -42,6 +42,24 @@ const Start kStarts[] = {
     {"two slots of ours", 2, {u"tvl1.IME", u"a.ime", u"tvl1.ime"}, {u"E0220804", u"00000804", u"E0200804"}, true},
     {"empty slot key", 2, {u"a.ime", u""}, {u"00000804"}},
     {"64-bit upgrade, module mapped", 2, {u"tvl1.IME"}, {u"E0200804"}, true, Use::kMapped, Use::kNone, true},
+    {"64-bit upgrade, both in use", 2, {u"tvl1.IME"}, {u"E0200804"}, true, Use::kMapped, Use::kOpen, true},
+};
+
+// The restart operations an uninterrupted installation on 64-bit Windows leaves, as stored:
+// "<file moved> -> <its target>" ("" for a deletion), temporary names as "tvl#.tmp". The
+// native process that carries them out reads "system32" as the native directory.
+const struct {
+  const char* start;
+  std::vector<std::string> stored;
+} kStoredOn64BitWindows[] = {
+    // The old modules, renamed aside, are deleted at the restart.
+    {"64-bit upgrade, module mapped", {"C:\\WINDOWS\\SysWOW64\\tvl#.tmp -> ", "C:\\WINDOWS\\system32\\tvl#.tmp -> "}},
+    // Each pair waits whole beside the files in use.
+    {"64-bit upgrade, both in use",
+     {"C:\\WINDOWS\\SysWOW64\\tvl#.tmp -> C:\\WINDOWS\\SysWOW64\\tvl1.IME",
+      "C:\\WINDOWS\\SysWOW64\\tvl#.tmp -> C:\\WINDOWS\\SysWOW64\\tvl1.MB",
+      "C:\\WINDOWS\\system32\\tvl#.tmp -> C:\\WINDOWS\\system32\\tvl1.IME",
+      "C:\\WINDOWS\\system32\\tvl#.tmp -> C:\\WINDOWS\\system32\\tvl1.MB"}},
 };
 
 // What a run leaves, after the restart it may wait for.
@@ -117,7 +135,8 @@ class InterruptionTest : public InstallerTest {
     EXPECT_EQ(m.open_handle_count(), 0);
     Outcome o{"", "", "", "", m.messages.size() == 1 ? ToAnsi(m.messages[0].prompt) : "<no message>", exit};
     // No run deletes a file that an operation pending at the restart still needs.
-    for (const auto& [from, to] : m.at_restart) EXPECT_NE(m.File(from), nullptr) << ToAnsi(from);
+    // On 64-bit Windows, a name stored for the wrong directory reaches no file of the run's.
+    for (const auto& [from, to] : m.at_restart) EXPECT_NE(m.FileAtRestart(from), nullptr) << ToAnsi(from);
     m.Restart();
     std::swap(fake, m);
     o.hklm = Dump(kHklm);
@@ -234,6 +253,34 @@ TEST_F(InterruptionTest, APowerCutLeavesEachPartOfTheRegistryAsOfAnEarlierMoment
     RunProgram(machine, false);
     machine.EndProcess();
     EndEverywhere(machine, true, std::string(s.name) + ", uninstaller", true);
+  }
+}
+
+TEST_F(InterruptionTest, RestartOperationsOn64BitWindowsAreStoredForTheNativeProcessThatRunsThem) {
+  for (const auto& c : kStoredOn64BitWindows) {
+    const Start* s = std::find_if(std::begin(kStarts), std::end(kStarts),
+                                  [&](const Start& start) { return std::string(start.name) == c.start; });
+    ASSERT_NE(s, std::end(kStarts)) << c.start;
+    FakePlatform machine = Machine(*s);
+    EXPECT_EQ(RunProgram(machine, false), kExitRestartNeeded) << c.start;
+    std::vector<std::string> stored;
+    for (const auto& [from, to] : machine.at_restart) {
+      std::string op = ToAnsi(from) + " -> " + ToAnsi(to);
+      const size_t tmp = op.find("tvl"), end = op.find(".tmp");
+      if (tmp != std::string::npos && end != std::string::npos && tmp < end) op.replace(tmp, end - tmp, "tvl#");
+      stored.push_back(op);
+    }
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, c.stored) << c.start;
+    // After the restart each directory holds the files built for its programs.
+    machine.Restart();
+    auto bytes = [&machine](const std::u16string& path) {
+      const FakeFile* file = machine.File(path);
+      return file ? file->bytes : "<absent>";
+    };
+    EXPECT_EQ(bytes(kSystem + u"tvl1.IME"), "module bytes") << c.start;
+    EXPECT_EQ(bytes(u"C:\\WINDOWS\\Sysnative\\tvl1.IME"), "64-bit module") << c.start;
+    EXPECT_EQ(bytes(u"C:\\WINDOWS\\Sysnative\\tvl1.MB"), "table bytes") << c.start;
   }
 }
 

@@ -74,3 +74,45 @@ TEST(WininitTextTest, PendingOperationsNameAFileByItsLastComponentInAnyCase) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace std::string_literals;
+using Read = PendingList::Read;
+
+// A list read as `text`; u"<absent>" and u"<too long>" for the two reads that hold none.
+PendingList List(const std::u16string& text) {
+  PendingList list;
+  if (text == u"<absent>") return list;
+  list.read = text == u"<too long>" ? Read::kTooLong : Read::kText;
+  list.text = text.data();
+  list.length = static_cast<int>(text.size());
+  return list;
+}
+
+TEST(WininitTextTest, EitherRestartListAndAnEightDotThreeNameCount) {
+  const std::u16string uninstaller = u"C:\\WINDOWS\\tvluninstall.exe";
+  const struct {
+    std::u16string first, second, short_path;
+    bool named;
+  } cases[] = {
+      // NT: Windows goes on in PendingFileRenameOperations2 when the first value is full.
+      {u"\\??\\C:\\WINDOWS\\other.dll\0\0"s, u"\\??\\C:\\WINDOWS\\tvluninstall.exe\0\0"s, u"", true},
+      {u"<absent>", u"\\??\\C:\\WINDOWS\\TVLUNINSTALL.EXE\0\0"s, u"", true},
+      {u"\\??\\C:\\WINDOWS\\other.dll\0\0"s, u"<absent>", u"", false},
+      {u"<absent>", u"<absent>", u"", false},
+      {u"<absent>", u"<too long>", u"", true},  // it may be there
+      // Windows 95/98/Me: WININIT.INI names files by their 8.3 names.
+      {u"[rename]\r\nNUL=C:\\WINDOWS\\TVLUNI~1.EXE\r\n", u"<absent>", u"C:\\WINDOWS\\TVLUNI~1.EXE", true},
+      {u"[rename]\r\nNUL=C:\\WINDOWS\\TVLUNI~1.EXE\r\n", u"<absent>", u"", false},  // no 8.3 form known
+      {u"[rename]\r\nNUL=C:\\WINDOWS\\TVLUNI~2.EXE\r\n", u"<absent>", u"C:\\WINDOWS\\TVLUNI~1.EXE", false},
+      {u"[rename]\r\nNUL=C:\\WINDOWS\\tvluninstall.exe\r\n", u"<absent>", u"C:\\WINDOWS\\TVLUNI~1.EXE", true},
+  };
+  for (const auto& c : cases) {
+    const PendingList lists[2] = {List(c.first), List(c.second)};
+    EXPECT_EQ(ListsNameFile(lists, 2, Text(uninstaller.c_str()), Text(c.short_path.c_str())), c.named)
+        << c.first.size() << " " << c.second.size() << " " << c.short_path.size();
+  }
+}
+
+}  // namespace
