@@ -1,4 +1,4 @@
-// The registry, system, keyboard and file operations on Windows.
+// The system, keyboard and file operations on Windows (the registry in win32_registry.cpp).
 #include "platform/win32_family.h"
 #include "platform/win32_file.h"
 #include "platform/win32_platform.h"
@@ -6,32 +6,6 @@
 #include "platform/win32_wow64.h"
 
 namespace {
-
-HKEY RootKey(RegistryRoot root) {
-  return root == RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-}
-
-HKEY ToHkey(int32_t handle) { return reinterpret_cast<HKEY>(static_cast<intptr_t>(handle)); }
-int32_t FromHkey(HKEY key) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(key)); }
-
-// ::RegOpenKeyA or ::RegCreateKeyA as `open`; *handle is the key, 0 on failure.
-int32_t OpenKey(LONG(WINAPI* open)(HKEY, LPCSTR, PHKEY), RegistryRoot root, const Text& path,
-                int32_t* handle) {
-  HKEY key = nullptr;
-  const LONG result = open(RootKey(root), Ansi(path).bytes, &key);
-  *handle = result == ERROR_SUCCESS ? FromHkey(key) : 0;
-  return result;
-}
-
-// ::RegQueryValueExA and ::RegSetValueExA of the value `name` under the key `handle`.
-LONG QueryValue(int32_t handle, const Text& name, DWORD* type, void* data, DWORD* count) {
-  return ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, type,
-                            static_cast<BYTE*>(data), count);
-}
-LONG SetValue(int32_t handle, const Text& name, DWORD type, const void* data, DWORD size) {
-  return ::RegSetValueExA(ToHkey(handle), Ansi(name).bytes, 0, type, static_cast<const BYTE*>(data),
-                          size);
-}
 
 // Others may read, write and delete a file the program only reads.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -54,69 +28,6 @@ bool CopyBytes(const wchar_t* source, const wchar_t* target) {
 }
 
 }  // namespace
-
-// Registry.
-
-int32_t Win32Platform::RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
-  return OpenKey(::RegOpenKeyA, root, path, handle);
-}
-
-int32_t Win32Platform::RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
-  return OpenKey(::RegCreateKeyA, root, path, handle);
-}
-
-int32_t Win32Platform::RegQueryValueExA(int32_t handle, const Text& name, int32_t* type,
-                                        Text* buffer, int32_t* size) {
-  Ansi bytes(*buffer);
-  if (*size < 0 || *size > bytes.length) return ERROR_INVALID_PARAMETER;
-  DWORD value_type = static_cast<DWORD>(*type);
-  DWORD count = static_cast<DWORD>(*size);
-  const LONG result = QueryValue(handle, name, &value_type, bytes.bytes, &count);
-  *type = static_cast<int32_t>(value_type);
-  *size = static_cast<int32_t>(count);
-  FromAnsi(bytes.bytes, bytes.length, buffer);
-  return result;
-}
-
-int32_t Win32Platform::RegSetValueExA(int32_t handle, const Text& name, const Text& data) {
-  Ansi bytes(data);
-  return SetValue(handle, name, REG_SZ, bytes.bytes, bytes.length + 1);
-}
-
-int32_t Win32Platform::RegQueryValueExW(int32_t handle, const Text& name, int32_t* type,
-                                        Text* buffer, int32_t* size) {
-  if (*size < 0 || *size > 2 * static_cast<int32_t>(buffer->size())) return ERROR_INVALID_PARAMETER;
-  DWORD value_type = static_cast<DWORD>(*type);
-  DWORD count = static_cast<DWORD>(*size);
-  // Filled in place: the buffer keeps its length, as the ANSI form is converted back whole.
-  const LONG result = ::RegQueryValueExW(ToHkey(handle), WideChars(name), nullptr, &value_type,
-                                         reinterpret_cast<BYTE*>(const_cast<char16_t*>(buffer->data())),
-                                         &count);
-  *type = static_cast<int32_t>(value_type);
-  *size = static_cast<int32_t>(count);
-  return result;
-}
-
-int32_t Win32Platform::RegSetValueExW(int32_t handle, const Text& name, const Text& data) {
-  return ::RegSetValueExW(ToHkey(handle), WideChars(name), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(data.data()),
-                          static_cast<DWORD>(2 * (data.size() + 1)));
-}
-
-int32_t Win32Platform::RegSetDwordA(int32_t handle, const Text& name, uint32_t data) {
-  const DWORD value = data;
-  return SetValue(handle, name, REG_DWORD, &value, sizeof value);
-}
-
-int32_t Win32Platform::RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) {
-  static_assert(sizeof(DWORD) == sizeof(uint32_t), "REG_DWORD");
-  DWORD type = REG_NONE, count = sizeof *data;
-  const LONG result = QueryValue(handle, name, &type, data, &count);
-  // More than 4 bytes fail with ERROR_MORE_DATA.
-  return result != ERROR_SUCCESS ? result : type != REG_DWORD || count != sizeof *data;
-}
-
-int32_t Win32Platform::RegCloseKey(int32_t handle) { return ::RegCloseKey(ToHkey(handle)); }
 
 // System and keyboard.
 
