@@ -32,6 +32,7 @@ bool CopyBytes(const wchar_t* source, const wchar_t* target) {
 // System and keyboard.
 
 int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
+  // The system writes into the buffer's ANSI form, which is then converted back whole.
   Ansi bytes(*buffer);
   if (capacity > bytes.length) capacity = bytes.length;
   const UINT result = ::GetSystemDirectoryA(bytes.bytes, static_cast<UINT>(capacity));
@@ -41,15 +42,20 @@ int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
 
 // Under Terminal Services GetWindowsDirectory gives each user a private directory unless
 // the program is marked as aware of them; GetSystemWindowsDirectory (NT 4.0 Terminal Server
-// Edition on) always gives the shared one.
+// Edition on) always gives the shared one. Windows 95/98/Me have no Terminal Services (and
+// no such function).
 Text Win32Platform::WindowsDirectory() {
+  using DirectoryFunction = UINT(WINAPI*)(LPSTR, UINT);
+  DirectoryFunction windows_directory = GetWindowsDirectoryA;
+  if (IsNtFamily()) {
+    if (auto shared = KernelFunction<DirectoryFunction>("GetSystemWindowsDirectoryA"))
+      windows_directory = shared;
+  }
   char bytes[MAX_PATH];
-  // Windows 95/98/Me have no Terminal Services (and no such function).
-  auto shared = IsNtFamily() ? KernelFunction<UINT(WINAPI*)(LPSTR, UINT)>("GetSystemWindowsDirectoryA")
-                             : nullptr;
-  const UINT length = (shared ? shared : GetWindowsDirectoryA)(bytes, MAX_PATH);
+  const UINT length = windows_directory(bytes, MAX_PATH);
   Text directory;
-  if (length < MAX_PATH) FromAnsi(bytes, static_cast<int>(length), &directory);
+  // 0 on failure; MAX_PATH or more, writing nothing, for a directory too long for the buffer.
+  if (length > 0 && length < MAX_PATH) FromAnsi(bytes, static_cast<int>(length), &directory);
   return directory;
 }
 
@@ -167,8 +173,12 @@ bool Win32Platform::FindLeftover(const Text& directory, int index, Text* path) {
 
 int32_t Win32Platform::FileSize(const Text& name) {
   File file(wide::CreateFile(WideChars(name), GENERIC_READ, kShareAll, OPEN_EXISTING));
-  const DWORD size = file.ok() ? GetFileSize(file.get(), nullptr) : INVALID_FILE_SIZE;
-  return size <= 0x7FFFFFFF ? static_cast<int32_t>(size) : -1;
+  if (!file.ok()) return -1;
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file.get(), &high);
+  // A failure gives INVALID_FILE_SIZE as `low`, beyond the range like any size of 2 GiB or more.
+  if (high != 0 || low > 0x7FFFFFFF) return -1;
+  return static_cast<int32_t>(low);
 }
 
 bool Win32Platform::FilesMatch(const Text& a, const Text& b) {
