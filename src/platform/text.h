@@ -13,7 +13,7 @@ class Text {
   Text(const Text& other);
   Text& operator=(const Text& other);
   Text(const char16_t* literal) { Append(literal); }  // NOLINT: literals convert implicitly
-  // ASCII text kept narrow takes half the bytes of a UTF-16 literal (each program has 24 KiB).
+  // ASCII text kept narrow takes half the bytes of a UTF-16 literal.
   Text(const char* ascii) { Append(ascii); }  // NOLINT
 
   /// Replaces the text by the literal's characters (up to kCapacity).

@@ -6,14 +6,11 @@ namespace {
 // call.
 DWORD nt_major_version = 0;
 
-using MoveFileExWFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-MoveFileExWFunction move_file_ex = nullptr;
-
 // `length` ANSI bytes into a zero-terminated wide buffer; the length in characters.
 int ToWide(const char* bytes, int length, wchar_t* text, int capacity) {
   if (capacity <= 0) return 0;
-  int count = length > 0 ? MultiByteToWideChar(CP_ACP, 0, bytes, length, text, capacity - 1) : 0;
-  if (count < 0) count = 0;
+  // MultiByteToWideChar gives 0 on failure, and fails for no bytes.
+  const int count = length > 0 ? MultiByteToWideChar(CP_ACP, 0, bytes, length, text, capacity - 1) : 0;
   text[count] = L'\0';
   return count;
 }
@@ -39,16 +36,11 @@ bool IsNtFamily() { return nt_major_version != 0; }
 
 DWORD NtMajorVersion() { return nt_major_version; }
 
-FARPROC SystemProcedure(const char* library, const char* name) {
-  HMODULE module = GetModuleHandleA(library);
-  return module ? GetProcAddress(module, name) : nullptr;
-}
-
 Ansi::Ansi(const wchar_t* text, int characters) {
-  length = characters <= 0 ? 0
-                           : WideCharToMultiByte(CP_ACP, 0, text, characters, bytes, sizeof bytes - 1,
-                                                 nullptr, nullptr);
-  if (length < 0) length = 0;
+  // WideCharToMultiByte gives 0 on failure, and fails for no characters.
+  length = characters > 0 ? WideCharToMultiByte(CP_ACP, 0, text, characters, bytes, sizeof bytes - 1,
+                                                nullptr, nullptr)
+                          : 0;
   bytes[length] = '\0';
 }
 
@@ -148,26 +140,14 @@ DWORD GetModuleFileName(wchar_t* path, DWORD capacity) {
 }
 
 BOOL MoveFile(const wchar_t* from, const wchar_t* to, bool replace) {
-  if (IsNtFamily())
-    return nt::MoveFileEx(from, to, (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH);
+  if (IsNtFamily()) {
+    DWORD flags = MOVEFILE_WRITE_THROUGH;
+    if (replace) flags |= MOVEFILE_REPLACE_EXISTING;
+    return nt::MoveFileEx(from, to, flags);
+  }
   const Ansi target(to);
   if (replace && !DeleteFileA(target.bytes) && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
   return MoveFileA(Ansi(from).bytes, target.bytes);
 }
 
 }  // namespace wide
-
-HMODULE nt::LoadSystemLibrary(const char* name) {
-  wchar_t path[MAX_PATH + 16];
-  UINT end = GetSystemDirectoryW(path, MAX_PATH);
-  if (end == 0 || end >= MAX_PATH) return nullptr;
-  path[end++] = L'\\';
-  for (int i = 0; name[i] && i < 15; ++i) path[end++] = static_cast<wchar_t>(name[i]);
-  path[end] = L'\0';
-  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-BOOL nt::MoveFileEx(const wchar_t* from, const wchar_t* to, DWORD flags) {
-  if (!move_file_ex) move_file_ex = KernelFunction<MoveFileExWFunction>("MoveFileExW");
-  return move_file_ex && move_file_ex(from, to, flags);
-}

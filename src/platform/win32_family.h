@@ -8,9 +8,16 @@
 // the "...W" function; on the older family it converts its text to the ANSI code page, calls
 // the "...A" function and converts what comes back. Registry, system and keyboard calls are
 // the "...A" functions on both families and convert their text with Ansi and FromAnsi.
+//
+// The layers: the platform operations (win32_system.cpp, win32_registry.cpp,
+// win32_window.cpp, ...) call this one; this one calls Windows and the layer below it,
+// win32_lookup.h (functions not every Windows has), and never the platform operations. The
+// layer below calls Windows only.
 #include <windows.h>
 
 #include "platform/text.h"
+// Included for the files that call both layers.
+#include "platform/win32_lookup.h"
 
 /// Reads the platform family; called once, first thing at program start.
 void SelectPlatformFamily();
@@ -19,22 +26,6 @@ bool IsNtFamily();
 /// The NT family's major version as GetVersionExA reported it at start (6 from Vista on);
 /// 0 on Windows 95, 98 and Me.
 DWORD NtMajorVersion();
-/// The NT family's pseudo-handle of the running process, the value GetCurrentProcess returns
-/// there (Windows 95, 98 and Me use another): for the NT family only.
-inline HANDLE CurrentNtProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
-/// A function of the loaded system library `library` (one the program imports from) that not
-/// every Windows version has, looked up by name; nullptr where it is missing. Such functions
-/// are never imported: a missing import stops the program from starting at all.
-FARPROC SystemProcedure(const char* library, const char* name);
-template <typename Function>
-Function SystemFunction(const char* library, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(SystemProcedure(library, name)));
-}
-/// SystemFunction of kernel32.
-template <typename Function>
-Function KernelFunction(const char* name) {
-  return SystemFunction<Function>("kernel32.dll", name);
-}
 
 /// The text as a zero-terminated wide string (it ends at an embedded zero character, as
 /// Windows reads it).
@@ -66,10 +57,7 @@ void FromAnsi(const char* bytes, int length, Text* text);
 #undef DefWindowProc
 #undef GetMessage
 #undef DispatchMessage
-#undef PostMessage
-#undef SendMessage
 #undef SetWindowText
-#undef LoadImage
 #undef CreateFont
 #undef CreateFile
 #undef GetFileAttributes
@@ -93,20 +81,6 @@ BOOL SetWindowText(HWND window, const wchar_t* text);
 /// CreateFontW of normal weight, everything else but the height, character set and face at
 /// its default.
 HFONT CreateFont(int height, DWORD charset, const wchar_t* face);
-/// Messages that carry no text (WM_SETFONT, the program's own): the system passes them on
-/// unchanged to any window, so the "...A" functions serve both families.
-inline BOOL PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return PostMessageA(window, message, wparam, lparam);
-}
-inline LRESULT SendMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return SendMessageA(window, message, wparam, lparam);
-}
-/// A resource by number (the program's own, or with no instance the system's), which the
-/// "...A" function loads on both families.
-inline HANDLE LoadImage(HINSTANCE instance, WORD id, UINT type, int width, int height, UINT flags) {
-  return LoadImageA(instance, MAKEINTRESOURCEA(id), type, width, height, flags);
-}
-
 /// FILE_SHARE_DELETE is dropped on the older family, which refuses it.
 HANDLE CreateFile(const wchar_t* path, DWORD access, DWORD share, DWORD disposition);
 DWORD GetFileAttributes(const wchar_t* path);
@@ -123,18 +97,4 @@ DWORD GetModuleFileName(wchar_t* path, DWORD capacity);
 /// should the move then fail: there, `to` must be absent or a file of the program's own.
 BOOL MoveFile(const wchar_t* from, const wchar_t* to, bool replace);
 
-
 }  // namespace wide
-
-namespace nt {
-
-/// MoveFileExW, for the NT family only: Windows 95 lacks it, so it is looked up, never
-/// imported. FALSE where it was not found (the last error then tells nothing).
-BOOL MoveFileEx(const wchar_t* from, const wchar_t* to, DWORD flags);
-
-/// Loads the library `name` (ASCII) from the system directory by its full path, never by a
-/// search that could take a copy from the program's folder; its own imports are looked for
-/// in the system directory too. nullptr where it is missing.
-HMODULE LoadSystemLibrary(const char* name);
-
-}  // namespace nt

@@ -1,7 +1,7 @@
 #pragma once
 // The platform operations on Windows, and the installer window they draw on. The system
 // operations are in win32_system.cpp (the word size of Windows in win32_wow64.cpp), the
-// user's language profile in win32_input_profile.cpp,
+// registry in win32_registry.cpp, the user's language profile in win32_input_profile.cpp,
 // the window and its message loop in win32_window.cpp.
 #include <windows.h>
 

@@ -1,5 +1,6 @@
 #pragma once
-// The removal operations on Windows: registry keys and values.
+// The removal operations on Windows: registry keys and values. Defined in win32_registry.cpp,
+// beside the operations that write them.
 #include "platform/platform.h"
 
 class Win32Removal final : public PlatformRemoval {

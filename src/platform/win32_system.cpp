@@ -1,36 +1,10 @@
-// The registry, system, keyboard and file operations on Windows.
+// The system, keyboard and file operations on Windows (the registry in win32_registry.cpp).
 #include "platform/win32_family.h"
 #include "platform/win32_file.h"
 #include "platform/win32_platform.h"
 #include "platform/win32_wow64.h"
 
 namespace {
-
-HKEY RootKey(RegistryRoot root) {
-  return root == RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-}
-
-HKEY ToHkey(int32_t handle) { return reinterpret_cast<HKEY>(static_cast<intptr_t>(handle)); }
-int32_t FromHkey(HKEY key) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(key)); }
-
-// ::RegOpenKeyA or ::RegCreateKeyA as `open`; *handle is the key, 0 on failure.
-int32_t OpenKey(LONG(WINAPI* open)(HKEY, LPCSTR, PHKEY), RegistryRoot root, const Text& path,
-                int32_t* handle) {
-  HKEY key = nullptr;
-  const LONG result = open(RootKey(root), Ansi(path).bytes, &key);
-  *handle = result == ERROR_SUCCESS ? FromHkey(key) : 0;
-  return result;
-}
-
-// ::RegQueryValueExA and ::RegSetValueExA of the value `name` under the key `handle`.
-LONG QueryValue(int32_t handle, const Text& name, DWORD* type, void* data, DWORD* count) {
-  return ::RegQueryValueExA(ToHkey(handle), Ansi(name).bytes, nullptr, type,
-                            static_cast<BYTE*>(data), count);
-}
-LONG SetValue(int32_t handle, const Text& name, DWORD type, const void* data, DWORD size) {
-  return ::RegSetValueExA(ToHkey(handle), Ansi(name).bytes, 0, type, static_cast<const BYTE*>(data),
-                          size);
-}
 
 // Others may read, write and delete a file the program only reads.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -54,72 +28,10 @@ bool CopyBytes(const wchar_t* source, const wchar_t* target) {
 
 }  // namespace
 
-// Registry.
-
-int32_t Win32Platform::RegOpenKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
-  return OpenKey(::RegOpenKeyA, root, path, handle);
-}
-
-int32_t Win32Platform::RegCreateKeyA(RegistryRoot root, const Text& path, int32_t* handle) {
-  return OpenKey(::RegCreateKeyA, root, path, handle);
-}
-
-int32_t Win32Platform::RegQueryValueExA(int32_t handle, const Text& name, int32_t* type,
-                                        Text* buffer, int32_t* size) {
-  Ansi bytes(*buffer);
-  if (*size < 0 || *size > bytes.length) return ERROR_INVALID_PARAMETER;
-  DWORD value_type = static_cast<DWORD>(*type);
-  DWORD count = static_cast<DWORD>(*size);
-  const LONG result = QueryValue(handle, name, &value_type, bytes.bytes, &count);
-  *type = static_cast<int32_t>(value_type);
-  *size = static_cast<int32_t>(count);
-  FromAnsi(bytes.bytes, bytes.length, buffer);
-  return result;
-}
-
-int32_t Win32Platform::RegSetValueExA(int32_t handle, const Text& name, const Text& data) {
-  Ansi bytes(data);
-  return SetValue(handle, name, REG_SZ, bytes.bytes, bytes.length + 1);
-}
-
-int32_t Win32Platform::RegQueryValueExW(int32_t handle, const Text& name, int32_t* type,
-                                        Text* buffer, int32_t* size) {
-  if (*size < 0 || *size > 2 * static_cast<int32_t>(buffer->size())) return ERROR_INVALID_PARAMETER;
-  DWORD value_type = static_cast<DWORD>(*type);
-  DWORD count = static_cast<DWORD>(*size);
-  // Filled in place: the buffer keeps its length, as the ANSI form is converted back whole.
-  const LONG result = ::RegQueryValueExW(ToHkey(handle), WideChars(name), nullptr, &value_type,
-                                         reinterpret_cast<BYTE*>(const_cast<char16_t*>(buffer->data())),
-                                         &count);
-  *type = static_cast<int32_t>(value_type);
-  *size = static_cast<int32_t>(count);
-  return result;
-}
-
-int32_t Win32Platform::RegSetValueExW(int32_t handle, const Text& name, const Text& data) {
-  return ::RegSetValueExW(ToHkey(handle), WideChars(name), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(data.data()),
-                          static_cast<DWORD>(2 * (data.size() + 1)));
-}
-
-int32_t Win32Platform::RegSetDwordA(int32_t handle, const Text& name, uint32_t data) {
-  const DWORD value = data;
-  return SetValue(handle, name, REG_DWORD, &value, sizeof value);
-}
-
-int32_t Win32Platform::RegQueryDwordA(int32_t handle, const Text& name, uint32_t* data) {
-  static_assert(sizeof(DWORD) == sizeof(uint32_t), "REG_DWORD");
-  DWORD type = REG_NONE, count = sizeof *data;
-  const LONG result = QueryValue(handle, name, &type, data, &count);
-  // More than 4 bytes fail with ERROR_MORE_DATA.
-  return result != ERROR_SUCCESS ? result : type != REG_DWORD || count != sizeof *data;
-}
-
-int32_t Win32Platform::RegCloseKey(int32_t handle) { return ::RegCloseKey(ToHkey(handle)); }
-
 // System and keyboard.
 
 int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
+  // The system writes into the buffer's ANSI form, which is then converted back whole.
   Ansi bytes(*buffer);
   if (capacity > bytes.length) capacity = bytes.length;
   const UINT result = ::GetSystemDirectoryA(bytes.bytes, static_cast<UINT>(capacity));
@@ -129,15 +41,20 @@ int32_t Win32Platform::GetSystemDirectoryA(Text* buffer, int32_t capacity) {
 
 // Under Terminal Services GetWindowsDirectory gives each user a private directory unless
 // the program is marked as aware of them; GetSystemWindowsDirectory (NT 4.0 Terminal Server
-// Edition on) always gives the shared one.
+// Edition on) always gives the shared one. Windows 95/98/Me have no Terminal Services (and
+// no such function).
 Text Win32Platform::WindowsDirectory() {
+  using DirectoryFunction = UINT(WINAPI*)(LPSTR, UINT);
+  DirectoryFunction windows_directory = GetWindowsDirectoryA;
+  if (IsNtFamily()) {
+    if (auto shared = KernelFunction<DirectoryFunction>("GetSystemWindowsDirectoryA"))
+      windows_directory = shared;
+  }
   char bytes[MAX_PATH];
-  // Windows 95/98/Me have no Terminal Services (and no such function).
-  auto shared = IsNtFamily() ? KernelFunction<UINT(WINAPI*)(LPSTR, UINT)>("GetSystemWindowsDirectoryA")
-                             : nullptr;
-  const UINT length = (shared ? shared : GetWindowsDirectoryA)(bytes, MAX_PATH);
+  const UINT length = windows_directory(bytes, MAX_PATH);
   Text directory;
-  if (length < MAX_PATH) FromAnsi(bytes, static_cast<int>(length), &directory);
+  // 0 on failure; MAX_PATH or more, writing nothing, for a directory too long for the buffer.
+  if (length > 0 && length < MAX_PATH) FromAnsi(bytes, static_cast<int>(length), &directory);
   return directory;
 }
 
@@ -251,8 +168,12 @@ bool Win32Platform::FindLeftover(const Text& directory, int index, Text* path) {
 
 int32_t Win32Platform::FileSize(const Text& name) {
   File file(wide::CreateFile(WideChars(name), GENERIC_READ, kShareAll, OPEN_EXISTING));
-  const DWORD size = file.ok() ? GetFileSize(file.get(), nullptr) : INVALID_FILE_SIZE;
-  return size <= 0x7FFFFFFF ? static_cast<int32_t>(size) : -1;
+  if (!file.ok()) return -1;
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file.get(), &high);
+  // A failure gives INVALID_FILE_SIZE as `low`, beyond the range like any size of 2 GiB or more.
+  if (high != 0 || low > 0x7FFFFFFF) return -1;
+  return static_cast<int32_t>(low);
 }
 
 bool Win32Platform::FilesMatch(const Text& a, const Text& b) {

@@ -4,6 +4,12 @@
 
 namespace {
 
+// A resource by number (the program's own, or with no instance the system's): the "...A"
+// function loads it on both families.
+HANDLE LoadResourceImage(HINSTANCE instance, WORD id, UINT type, int width, int height, UINT flags) {
+  return LoadImageA(instance, MAKEINTRESOURCEA(id), type, width, height, flags);
+}
+
 const wchar_t kWindowClass[] = L"TavrelSetupWindow";
 const UINT kActivateMessage = WM_APP + 1;
 const WORD kIconId = 1;
@@ -60,11 +66,11 @@ bool Win32Platform::CreateMainWindow() {
   window_class.lpfnWndProc = WindowProc;
   window_class.hInstance = instance_;
   window_class.hIcon =
-      static_cast<HICON>(wide::LoadImage(instance_, kIconId, IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+      static_cast<HICON>(LoadResourceImage(instance_, kIconId, IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
   window_class.hIconSm =
-      static_cast<HICON>(wide::LoadImage(instance_, kIconId, IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+      static_cast<HICON>(LoadResourceImage(instance_, kIconId, IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
   window_class.hCursor = static_cast<HCURSOR>(
-      wide::LoadImage(nullptr, kArrowCursor, IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE));
+      LoadResourceImage(nullptr, kArrowCursor, IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE));
   window_class.lpszClassName = kWindowClass;
   if (!wide::RegisterClassEx(&window_class)) return false;
 
@@ -93,7 +99,9 @@ bool Win32Platform::CreateMainWindow() {
                               Pixels(kLabelLeft), Pixels(kLabelTop), Pixels(kLabelWidth),
                               Pixels(kLabelHeight), window_, instance_);
   if (!label_) return false;
-  wide::SendMessage(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), /*redraw=*/FALSE);
+  // A message without text: the system passes it on unchanged to any window, so the "...A"
+  // function serves both families.
+  SendMessageA(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), /*redraw=*/FALSE);
   return true;
 }
 
@@ -122,8 +130,9 @@ void Win32Platform::Run(WindowEvents& events, bool silent) {
     if (!resized_since_shown_) OnResize();  // the first showing counts as a resize
     UpdateWindow(window_);
     // Activation can reach the window while it is still being shown; the report waits
-    // until the backdrop is up.
-    wide::PostMessage(window_, kActivateMessage, 0, 0);
+    // until the backdrop is up. (The program's own message, without text: "...A" on both
+    // families, as WM_SETFONT.)
+    PostMessageA(window_, kActivateMessage, 0, 0);
   }
   MSG message;
   while (wide::GetMessage(&message, nullptr, 0, 0) > 0) {

@@ -7,6 +7,41 @@ namespace {
 
 const char kLayoutsKey[] = "System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
 
+// The key of slot `slot` under HKEY_LOCAL_MACHINE.
+Text SlotKeyPath(int32_t slot) { return Text(kLayoutsKey).Append(LayoutIdForSlot(slot)); }
+
+// A set of slots as the uninstaller keeps it: bit n for slot n.
+uint32_t SlotBit(int32_t slot) { return 1u << slot; }
+bool HoldsSlot(uint32_t slots, int32_t slot) { return (slots & SlotBit(slot)) != 0; }
+
+// Walks the slots from 0 and stops at the first that is free or already names the module:
+// true with Slot, LayoutKeyPath and CreatedSlot set for it, and KeyHandle open on it where it
+// exists (0 where it does not). False when every slot holds another input method.
+bool FindFreeOrOwnSlot(InstallerState& state, Platform& platform) {
+  for (state.Slot = 0; state.Slot < kSlotCount; ++state.Slot) {
+    state.LayoutKeyPath = SlotKeyPath(state.Slot);
+    state.Status = platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle);
+    if (state.Status != 0) {
+      state.KeyHandle = 0;  // a failed open yields no handle to close
+      state.CreatedSlot = true;
+      return true;
+    }
+    ReadValueText(state, platform, "IME File");
+    if (state.ValueText == kModuleName) return true;
+    // A key that holds no value is what a run ended right after creating it leaves: free.
+    if (state.Status == kErrorFileNotFound) {
+      ReadValueText(state, platform, "Layout File");
+      if (state.Status == kErrorFileNotFound) {
+        state.CreatedSlot = true;
+        return true;
+      }
+    }
+    CloseKey(platform, state.KeyHandle);
+    state.KeyHandle = 0;
+  }
+  return false;
+}
+
 }  // namespace
 
 Text LayoutIdForSlot(int32_t slot) {
@@ -26,29 +61,7 @@ int32_t QueryNtVersion(Platform& platform) {
 }
 
 void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
-  for (state.Slot = 0; state.Slot < kSlotCount; ++state.Slot) {
-    (state.LayoutKeyPath = kLayoutsKey).Append(LayoutIdForSlot(state.Slot));
-    state.Status = platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle);
-    if (state.Status != 0) {
-      state.KeyHandle = 0;  // a failed open yields no handle to close
-      state.CreatedSlot = true;
-      break;
-    }
-    ReadValueText(state, platform, "IME File");
-    if (state.ValueText == kModuleName) break;
-    // A key that holds no value is what a run ended right after creating it leaves: free.
-    if (state.Status == kErrorFileNotFound) {
-      ReadValueText(state, platform, "Layout File");
-      if (state.Status == kErrorFileNotFound) {
-        state.CreatedSlot = true;
-        break;
-      }
-    }
-    CloseKey(platform, state.KeyHandle);
-    state.KeyHandle = 0;
-  }
-
-  if (state.Slot == kSlotCount) {
+  if (!FindFreeOrOwnSlot(state, platform)) {
     // Every slot names another input method: taking one over would break it.
     state.Slot = kSlotCount - 1;
     state.InstallFailed = true;
@@ -62,7 +75,8 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
     state.InstallFailed = true;
   }
   // A denied write still counts when the value already holds these bytes: on NT a user
-  // without administrative rights meets the slot as an administrator registered it.
+  // without administrative rights meets the slot as an administrator registered it. Each
+  // value is written from ValueBuffer, which keeps the last of them.
   state.ValueBuffer = kModuleName;
   WriteValueText(state, platform, "Ime File", state.ValueBuffer);
   const bool nt = QueryNtVersion(platform) != 0;
@@ -78,7 +92,7 @@ void RegisterLayoutSlot(InstallerState& state, Platform& platform) {
 
 bool NamesOwnSlot(uint32_t slots, const Text& layout_id) {
   for (int32_t slot = 0; slot < kSlotCount; ++slot)
-    if ((slots >> slot & 1) && layout_id.EqualsIgnoringCase(LayoutIdForSlot(slot))) return true;
+    if (HoldsSlot(slots, slot) && layout_id.EqualsIgnoringCase(LayoutIdForSlot(slot))) return true;
   return false;
 }
 
@@ -88,21 +102,21 @@ void RemoveCreatedSlot(InstallerState& state, PlatformRemoval& removal) {
 
 void FindOwnSlots(UninstallerState& state, Platform& platform) {
   for (int32_t slot = 0; slot < kSlotCount; ++slot) {
-    state.LayoutKeyPath = Text(kLayoutsKey).Append(LayoutIdForSlot(slot));
+    state.LayoutKeyPath = SlotKeyPath(slot);
     if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle) != 0)
       continue;  // a free slot; the installer may have left later ones in use
     ReadValueText(state, platform, "Ime File");
     CloseKey(platform, state.KeyHandle);
     state.KeyHandle = 0;
     if (!state.ValueText.EqualsIgnoringCase(kModuleName)) continue;
-    state.OwnSlots |= 1u << slot;
+    state.OwnSlots |= SlotBit(slot);
     state.Found = true;
   }
 }
 
 void DeleteOwnSlots(UninstallerState& state, PlatformRemoval& removal) {
   for (int32_t slot = 0; slot < kSlotCount; ++slot)
-    if ((state.OwnSlots >> slot & 1) &&
-        removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, Text(kLayoutsKey).Append(LayoutIdForSlot(slot))) != 0)
+    if (HoldsSlot(state.OwnSlots, slot) &&
+        removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, SlotKeyPath(slot)) != 0)
       state.RemovalFailed = true;
 }

@@ -29,17 +29,21 @@ bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text
   Text buffer;
   FillWithSpaces(buffer);
   int32_t type = kRegSz;
-  const int32_t unit = wide ? 2 : 1;  // bytes a character of the buffer takes
-  int32_t count = kValueBufferBytes * unit;
-  if ((wide ? platform.RegQueryValueExW(handle, name, &type, &buffer, &count)
-            : platform.RegQueryValueExA(handle, name, &type, &buffer, &count)) != 0 ||
-      type != kRegSz)
-    return false;
-  count /= unit;  // characters; an odd last byte spoils the space after them
-  if (count < 1 || count > kValueBufferBytes) return false;
+  // The buffer is kValueBufferBytes units: bytes of its ANSI form, or with `wide` UTF-16
+  // characters.
+  const int32_t bytes_per_unit = wide ? 2 : 1;
+  int32_t count = kValueBufferBytes * bytes_per_unit;
+  const int32_t result = wide ? platform.RegQueryValueExW(handle, name, &type, &buffer, &count)
+                              : platform.RegQueryValueExA(handle, name, &type, &buffer, &count);
+  if (result != 0 || type != kRegSz) return false;
+  // An odd last byte spoils the space after the units read.
+  const int32_t units_read = count / bytes_per_unit;
+  if (units_read < 1 || units_read > kValueBufferBytes) return false;
+  // The buffer as the read of a value a write of `expected` stored leaves it: that text, its
+  // zero, and the spaces the read did not reach.
   Text written = expected;
   written.Append(u'\0');
-  for (int32_t i = count; i < kValueBufferBytes; ++i) written.Append(u' ');
+  for (int32_t i = units_read; i < kValueBufferBytes; ++i) written.Append(u' ');
   return buffer == written;
 }
 

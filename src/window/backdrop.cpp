@@ -42,27 +42,28 @@ int RoundHalfEven(double x) {
   return n;
 }
 
-// Nearest 16-bit signed integer, ties to even; -1 when out of range.
-int ToInt16(double x) {
-  return (x >= -32768.5 && x < 32767.5) ? RoundHalfEven(x) : -1;
+// `x` rounded to the nearest integer, ties to even, into *n; false when that is out of the
+// 16-bit signed range.
+bool ToInt16(double x, int* n) {
+  if (!(x >= -32768.5 && x < 32767.5)) return false;
+  *n = RoundHalfEven(x);
+  return true;
 }
 
 }  // namespace
 
 Ramp::Ramp(double client_height, double client_width) {
-  const int h = ToInt16(client_height);
-  const int w = ToInt16(client_width);
-  if (h <= 0 || w <= 0 || h > kMaxHeight) {
-    y_ = 1;  // nothing to paint
-    return;
-  }
+  int h, w;
+  if (!ToInt16(client_height, &h) || !ToInt16(client_width, &w)) return;
+  if (h <= 0 || w <= 0 || h > kMaxHeight) return;
+  paints_ = true;
   height_ = h;
   width_ = w;
   step_ = StoredSingle(static_cast<float>(DivideInDoublePrecision(-510.0, h)));
 }
 
 bool Ramp::Next(Band* band) {
-  if (y_ > height_) return false;
+  if (!paints_ || y_ > height_) return false;
   *band = Band{-1, y_ - 1, width_, y_ + 2, RoundHalfEven(value_)};
   value_ = StoredSingle(value_ + step_);
   y_ += 2;

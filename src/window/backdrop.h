@@ -20,6 +20,7 @@ class Ramp {
   bool Next(Band* band);
 
  private:
+  bool paints_ = false;  // false for a size that gives no bands
   int height_ = 0;
   int width_ = 0;
   int y_ = 0;

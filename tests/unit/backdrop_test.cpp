@@ -44,7 +44,9 @@ TEST(RampTest, SizesRoundToEvenAndOutOfRangeSizesPaintNothing) {
   EXPECT_EQ(Bands(3.5, 10.5).size(), 3u);   // H = 4
   EXPECT_EQ(Bands(2, 10.5)[0].right, 10);
   EXPECT_EQ(Bands(32765, 10).size(), 16383u);
-  const double refused[][2] = {{0, 10}, {-3, 10}, {32766, 10}, {40000, 10}, {10, 0}, {10, 40000}, {0.4, 10}};
+  EXPECT_EQ(Bands(2, 32767.4)[0].right, 32767);  // the widest width: the top of the 16-bit range
+  const double refused[][2] = {{0, 10}, {-3, 10}, {32766, 10}, {40000, 10}, {10, 0}, {10, 40000}, {0.4, 10},
+                               {10, 32767.5}, {10, -32769}, {__builtin_nan(""), 10}, {10, __builtin_nan("")}};
   for (const auto& size : refused) EXPECT_TRUE(Bands(size[0], size[1]).empty()) << size[0] << " x " << size[1];
 }
 

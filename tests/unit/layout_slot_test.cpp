@@ -116,19 +116,25 @@ TEST_F(LayoutSlotTest, DeniedCreateOrWriteIsAFailure) {
 
 TEST_F(LayoutSlotTest, DeniedWritesCountWhereTheValuesAlreadyHoldTheirBytes) {
   // An administrator's slot met by a user whose writes are denied; bytes after the zero differ.
+  // On NT "Layout Text" is read back in UTF-16 characters; on the older family in code-page
+  // bytes, 12 for its 9 characters.
   const std::u16string texts[] = {u"Tavrel输入法", std::u16string(u"Tavrel输入法\0 ", 11), u"old"};
-  for (const std::u16string& text : texts) {
-    Reset();
-    fake.PutString(kHklm, SlotKey(0), u"Ime File", u"tvl1.IME");
-    fake.PutString(kHklm, SlotKey(0), u"Layout File", u"kbdus.dll");
-    fake.PutString(kHklm, SlotKey(0), u"Layout Text", text);
-    fake.unwritable_values = {"ime file", "layout file", "layout text"};
-    RegisterLayoutSlot(state, fake);
-    EXPECT_EQ(state.ValueSize, 9) << "the read-backs count bytes of their own";
-    EXPECT_TRUE(state.ValueBuffer == u"Tavrel输入法" && state.Status != 0) << "text and result of the write";
-    RegisterPreloadEntry(state, fake);
-    EXPECT_EQ(state.InstallFailed, text != u"Tavrel输入法") << text.size() << " characters";
-    EXPECT_EQ(fake.HasKey(kHkcu, PreloadKey(1)), !state.InstallFailed);
+  for (const int32_t platform_id : {2, 1}) {
+    for (const std::u16string& text : texts) {
+      Reset();
+      fake.platform_id = platform_id;
+      fake.PutString(kHklm, SlotKey(0), u"Ime File", u"tvl1.IME");
+      fake.PutString(kHklm, SlotKey(0), u"Layout File", platform_id == 2 ? u"kbdus.dll" : u"kbdus.kbd");
+      fake.PutString(kHklm, SlotKey(0), u"Layout Text", text);
+      fake.unwritable_values = {"ime file", "layout file", "layout text"};
+      RegisterLayoutSlot(state, fake);
+      EXPECT_EQ(state.ValueSize, 9) << "the read-backs count bytes of their own";
+      EXPECT_TRUE(state.ValueBuffer == u"Tavrel输入法" && state.Status != 0) << "text and result of the write";
+      RegisterPreloadEntry(state, fake);
+      EXPECT_EQ(state.InstallFailed, text != u"Tavrel输入法")
+          << text.size() << " characters, platform " << platform_id;
+      EXPECT_EQ(fake.HasKey(kHkcu, PreloadKey(1)), !state.InstallFailed);
+    }
   }
 }
 

@@ -47,3 +47,21 @@ TEST(TextTest, LeftNumberAndCapacity) {
   EXPECT_TRUE(copy == u"z");
   EXPECT_EQ(Text().data()[0], u'\0');
 }
+
+// Only ASCII letters fold: the characters beside them in the code table ('@' and '`', '['
+// and '{') and letters outside ASCII stay distinct, as Windows compares these names.
+TEST(TextTest, EqualsIgnoringCaseFoldsAsciiLettersOnly) {
+  const struct {
+    const char16_t* a;
+    const char16_t* b;
+    bool equal;
+  } cases[] = {
+      {u"tvl1.IME", u"TVL1.ime", true}, {u"AZaz", u"azAZ", true},    {u"", u"", true},
+      {u"@", u"`", false},              {u"[", u"{", false},          {u"É", u"é", false},
+      {u"tvl1.IME", u"tvl1.IM", false}, {u"a\u0141", u"A\u0161", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Text(c.a).EqualsIgnoringCase(Text(c.b)), c.equal) << "case " << (&c - cases);
+    EXPECT_EQ(Text(c.b).EqualsIgnoringCase(Text(c.a)), c.equal) << "case " << (&c - cases);
+  }
+}
