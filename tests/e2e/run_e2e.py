@@ -811,6 +811,17 @@ class NtCases:
                       "renamed module not deleted at restart: %r" % data)
         self.assert_finished_at_restart(self.scheduled())
 
+    def test_module_in_use_holding_the_new_bytes_asks_for_no_restart(self):
+        # Held open without delete sharing, it could only be replaced at the restart; but it
+        # holds the shipped module's bytes already, so it is left as it is, and nothing waits.
+        for name, data in (("tvl1.IME", w.STANDIN_IME), ("tvl1.MB", w.STANDIN_MB)):
+            with open(os.path.join(w.system32(self.prefix), name), "wb") as f:
+                f.write(data)
+        res = self.run_while_held("tvl1.IME")
+        self.assert_box(res, OK_TEXT)
+        self.assertEqual([op for op in self.scheduled() if "\\tvl" in op[1]], [])
+        self.assertEqual((self.sys32("tvl1.IME"), self.sys32("tvl1.MB")), (w.STANDIN_IME, w.STANDIN_MB))
+
     def test_copies_flushed_before_written_through_renames(self):
         # As Windows 10 reports itself; there the language profile counts, so input.dll's
         # stand-in is in place.
