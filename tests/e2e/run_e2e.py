@@ -606,6 +606,16 @@ class Cases:
         self.assertEqual(self.snapshot(), before)
 
     def test_disk_full_keeps_earlier_files(self):
+        self.run_on_full_disk()
+
+    def test_disk_full_after_a_cut_between_two_renames_puts_the_module_back(self):
+        # An earlier run ended after renaming the module aside and before the new copy took
+        # its name: this run puts it back before anything else, then fails whole.
+        self.run_on_full_disk(aside="tvli1.tmp")
+
+    def run_on_full_disk(self, aside=None):
+        """A run that cannot copy for lack of room keeps the earlier files (the module
+        found renamed `aside`, when given, back under its name) and the registry."""
         old = {"tvl1.IME": b"OLD-IME\x01" * 8192, "tvl1.MB": b"OLD-MB\x02\x03" * 4096}
         with self.small_system32() as sysdir:
             for name, data in old.items():
@@ -614,6 +624,8 @@ class Cases:
             free = self.shrink(sysdir, 256 * 1024)
             before = self.snapshot()
             listing = self.sys32_listing()
+            if aside:
+                os.rename(os.path.join(sysdir, "tvl1.IME"), os.path.join(sysdir, aside))
             res = self.run_it(ime=b"NEW-IME\x05" * (2 ** 20 // 8),  # 1 MiB
                               mb=b"NEW-MB\x06\x07" * (2 ** 19 // 8))  # 512 KiB
             after = {name: self.sys32(name) for name in old}
