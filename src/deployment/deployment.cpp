@@ -27,37 +27,6 @@ Text InDirectory(const Text& directory, const char* name) {
   return path;
 }
 
-// The copy is complete beside `target`, which holds an earlier file (`attributes`).
-Placement ReplaceExisting(InstallerState& state, Platform& platform, const Text& copy, const Text& target,
-                          uint32_t attributes, bool wait) {
-  const bool read_only = attributes & kAttributeReadOnly;  // neither renamed nor replaced as it is
-  if (read_only) platform.SetFileAttributes(target, attributes & ~kAttributeReadOnly);
-  Text aside;
-  bool schedule = true;
-  if (!wait && !platform.FileInUse(target) && platform.MakeFileBeside(target, &aside)) {
-    if (platform.MoveFile(target, aside, /*replace=*/true)) {
-      if (platform.MoveFile(copy, target, /*replace=*/false)) {
-        // Only now that the target holds the new file may the old one go; a module still
-        // mapped (NT) is deleted at the next restart.
-        if (!platform.DeleteFile(aside) && platform.MoveAtRestart(aside, Text())) state.RestartNeeded = true;
-        return Placement::kReplaced;
-      }
-      // Should even the way back fail, the restart gives the old file its name back.
-      if (!platform.MoveFile(aside, target, /*replace=*/false)) platform.MoveAtRestart(aside, target);
-      schedule = false;
-    } else {
-      platform.DeleteFile(aside);  // taken in use since it was probed, or denied
-    }
-  }
-  // The complete copy waits beside the target and takes its place at the next restart.
-  if (schedule && platform.MoveAtRestart(copy, target)) {
-    state.RestartNeeded = true;
-    return Placement::kAtRestart;
-  }
-  if (read_only) platform.SetFileAttributes(target, attributes);
-  return Placement::kFailed;
-}
-
 // A copy that fails counts where the target already holds the same bytes (a user without
 // the rights to replace what an administrator installed).
 Placement DeployFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,
@@ -68,6 +37,13 @@ Placement DeployFile(InstallerState& state, Platform& platform, const Text& sour
   return placed;
 }
 
+// A target that holds the source's bytes already is left as it is: nothing to replace, and
+// nothing to wait for. Not where an operation pending at the restart names it (an
+// uninstallation's deletion, an ended run's replacement): that would change it then.
+bool InPlace(Platform& platform, const Text& source, const Text& target) {
+  return platform.FilesMatch(source, target) && !platform.PendingAtRestart(target);
+}
+
 // A file in use, or one an operation pending at the restart names (an uninstallation's
 // deletion scheduled under the name would take a file put in place now): the new file waits
 // for the restart, scheduled after that operation.
@@ -75,20 +51,38 @@ bool MustWait(Platform& platform, const Text& target) {
   return platform.FileInUse(target) || platform.PendingAtRestart(target);
 }
 
-// Puts `module` and source_dir's code table into `directory`, after removing the leftovers of
-// an earlier run there. Until the restart, a new module would run against the old code table,
-// or the other way round: when either must wait, both wait. Bits `created` (module) and
-// `created` << 1 (table) of CreatedFiles record a file created where there was none.
-void DeployPair(InstallerState& state, Platform& platform, const Text& directory, const Text& module,
-                const Text& source_dir, uint32_t created) {
+// Puts `module_source` and source_dir's code table into `directory`, after removing the
+// leftovers of an earlier run there, and records in `created` the files created where there
+// was none. Until the restart, a new module would run against the old code table, or the
+// other way round: when either must wait, both wait.
+void DeployPair(InstallerState& state, Platform& platform, const Text& directory, const Text& module_source,
+                const Text& source_dir, CreatedFileSet::Pair& created) {
   RemoveLeftovers(state, platform, directory);
   const Text module_target = InDirectory(directory, kModuleName), table_target = InDirectory(directory, kTableName);
-  bool wait = MustWait(platform, module_target) || MustWait(platform, table_target);
-  const Placement placed = DeployFile(state, platform, module, module_target, wait);
-  if (placed == Placement::kCreated) state.CreatedFiles |= created;
-  wait = wait || placed == Placement::kAtRestart;
-  if (DeployFile(state, platform, Text(source_dir).Append(kTableName), table_target, wait) == Placement::kCreated)
-    state.CreatedFiles |= created << 1;
+  const Text table_source = Text(source_dir).Append(kTableName);
+  const bool module_in_place = InPlace(platform, module_source, module_target);
+  const bool table_in_place = InPlace(platform, table_source, table_target);
+  bool wait = (!module_in_place && MustWait(platform, module_target)) ||
+              (!table_in_place && MustWait(platform, table_target));
+  if (!module_in_place) {
+    const Placement placed = DeployFile(state, platform, module_source, module_target, wait);
+    created.Module = placed == Placement::kCreated;
+    wait = wait || placed == Placement::kAtRestart;
+  }
+  if (!table_in_place)
+    created.Table = DeployFile(state, platform, table_source, table_target, wait) == Placement::kCreated;
+}
+
+// Removes a file the failed run created. A module the failed activation loaded is mapped
+// still (NT): deleted at the restart.
+void RemoveCreatedFile(InstallerState& state, Platform& platform, const Text& path) {
+  if (!platform.DeleteFile(path) && platform.MoveAtRestart(path, Text())) state.RestartNeeded = true;
+}
+
+void RemoveCreatedPair(InstallerState& state, Platform& platform, const Text& directory,
+                       const CreatedFileSet::Pair& created) {
+  if (created.Module) RemoveCreatedFile(state, platform, InDirectory(directory, kModuleName));
+  if (created.Table) RemoveCreatedFile(state, platform, InDirectory(directory, kTableName));
 }
 
 }  // namespace
@@ -131,54 +125,34 @@ void CheckSourceFiles(InstallerState& state, Platform& platform) {
     if (platform.FileExists(file.name) == Presence::kAbsent) state.Report.Append(file.absence);
 }
 
-Placement PlaceFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,
-                    bool wait) {
-  const uint32_t attributes = platform.FileAttributes(target);
-  Text copy;
-  if ((attributes != kNoFile && (attributes & kAttributeDirectory)) || !platform.MakeFileBeside(target, &copy))
-    return Placement::kFailed;
-  // The copy is a new file made here, so it is never read-only, whatever the source is.
-  if (platform.CopyFlushed(source, copy)) {
-    if (attributes == kNoFile) {
-      if (platform.MoveFile(copy, target, /*replace=*/false)) return Placement::kCreated;
-    } else {
-      const Placement placed = ReplaceExisting(state, platform, copy, target, attributes, wait);
-      if (placed != Placement::kFailed) return placed;
-    }
-  }
-  platform.DeleteFile(copy);
-  return Placement::kFailed;
-}
-
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
   // Never copy into the root of the current drive; nor at all when the registration failed:
   // the run will report failure, and the files would stay without a layout.
   if (state.SystemDir.empty()) state.InstallFailed = true;
   if (state.InstallFailed) return;
-  DeployPair(state, platform, state.SystemDir, Text(source_dir).Append(kModuleName), source_dir, 1);
+  DeployPair(state, platform, state.SystemDir, Text(source_dir).Append(kModuleName), source_dir,
+             state.CreatedFiles.SystemDir);
   // On 64-bit Windows the native system directory too, with the module built for its programs.
   const Text native = platform.NativeSystemDirectory();
   if (native.empty()) return;
-  Text module64 = source_dir;  // the 64-bit module, below the program's folder
-  module64.Append("x64\\").Append(kModuleName);
+  const Text module64 = Text(source_dir).Append(kNativeModuleSource);
   // A presence test that cannot be carried out lets the copy be attempted. The module is
   // built for x64: the native programs of another machine (ARM64) load none.
   if (platform.NativeMachine() != kMachineAmd64 || platform.FileExists(module64) == Presence::kAbsent) {
     state.Only32Bit = true;
   } else {
     state.NativePair = true;
-    DeployPair(state, platform, native, module64, source_dir, 4);
+    DeployPair(state, platform, native, module64, source_dir, state.CreatedFiles.NativeSystemDir);
   }
 }
 
-bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
-  Text source = source_dir;
-  source.Append(kUninstallerFile);
-  if (platform.FileExists(source) == Presence::kAbsent) return false;
+Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
+  const Text source = Text(source_dir).Append(kUninstallerFile);
+  if (platform.FileExists(source) == Presence::kAbsent) return Text();
   const Text directory = platform.WindowsDirectory();
   if (directory.empty()) {
     state.InstallFailed = true;  // never copy into the root of the current drive
-    return false;
+    return Text();
   }
   // What waits there for the restart is an uninstaller's running copy, deleted then: no
   // reason for this run to ask for one.
@@ -186,9 +160,10 @@ bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& so
   RemoveLeftovers(state, platform, directory);
   state.RestartNeeded = restart;
   const Text target = InDirectory(directory, kUninstallerFile);
-  if (DeployFile(state, platform, source, target, MustWait(platform, target)) == Placement::kCreated)
-    state.CreatedFiles |= 16;
-  return true;
+  if (!InPlace(platform, source, target))
+    state.CreatedFiles.Uninstaller =
+        DeployFile(state, platform, source, target, MustWait(platform, target)) == Placement::kCreated;
+  return target;
 }
 
 void ActivateLayout(InstallerState& state, Platform& platform) {
@@ -207,53 +182,6 @@ void ActivateLayout(InstallerState& state, Platform& platform) {
 }
 
 // Removal.
-
-FileRemoval RemoveInstalledFile(InstallerState& state, Platform& platform, const Text& path) {
-  const uint32_t attributes = platform.FileAttributes(path);
-  if (attributes == kNoFile) return FileRemoval::kAbsent;
-  if (attributes & kAttributeDirectory) return FileRemoval::kFailed;
-  const bool read_only = attributes & kAttributeReadOnly;  // not deleted as it is
-  if (read_only) platform.SetFileAttributes(path, attributes & ~kAttributeReadOnly);
-  // A replacement pending at the restart would bring the file back: its deletion is
-  // scheduled after it, under its own name.
-  const bool pending = platform.PendingAtRestart(path);
-  if (!pending && !platform.FileInUse(path) && platform.DeleteFile(path)) return FileRemoval::kRemoved;
-  // Renamed aside first, so that an installation before the restart finds the name free (a
-  // deletion scheduled under it would take the new file).
-  Text aside;
-  if (!pending && platform.MakeFileBeside(path, &aside)) {
-    if (platform.MoveFile(path, aside, /*replace=*/true)) {
-      if (platform.MoveAtRestart(aside, Text())) {
-        state.RestartNeeded = true;
-        return FileRemoval::kRemoved;
-      }
-      platform.MoveFile(aside, path, /*replace=*/false);
-    } else {
-      platform.DeleteFile(aside);
-    }
-  }
-  if (platform.MoveAtRestart(path, Text())) {
-    state.RestartNeeded = true;
-    return FileRemoval::kRemoved;
-  }
-  // Nothing scheduled: the file as it was.
-  if (read_only) platform.SetFileAttributes(path, attributes);
-  return FileRemoval::kFailed;
-}
-
-void RemoveLeftovers(InstallerState& state, Platform& platform, const Text& directory) {
-  Text leftover;
-  for (int index = 0; platform.FindLeftover(directory, index, &leftover);) {
-    if (platform.PendingAtRestart(leftover)) {
-      state.RestartNeeded = true;  // an ended run's operation: the restart it waits for is still to come
-      ++index;
-    } else if (!platform.DeleteFile(leftover)) {
-      // An old module renamed aside and still mapped.
-      if (platform.MoveAtRestart(leftover, Text())) state.RestartNeeded = true;
-      ++index;
-    }
-  }
-}
 
 namespace {
 
@@ -283,14 +211,10 @@ void RemoveFiles(UninstallerState& state, Platform& platform) {
 }
 
 void RemoveCreatedFiles(InstallerState& state, Platform& platform) {
-  const Text native = platform.NativeSystemDirectory();
-  for (uint32_t bit = 0; bit < 5; ++bit) {
-    const Text path = bit == 4 ? InDirectory(platform.WindowsDirectory(), kUninstallerFile)
-                               : InDirectory(bit < 2 ? state.SystemDir : native, bit & 1 ? kTableName : kModuleName);
-    // A module the failed activation loaded is mapped still (NT): deleted at the restart.
-    if ((state.CreatedFiles >> bit & 1) && !platform.DeleteFile(path) && platform.MoveAtRestart(path, Text()))
-      state.RestartNeeded = true;
-  }
+  RemoveCreatedPair(state, platform, state.SystemDir, state.CreatedFiles.SystemDir);
+  RemoveCreatedPair(state, platform, platform.NativeSystemDirectory(), state.CreatedFiles.NativeSystemDir);
+  if (state.CreatedFiles.Uninstaller)
+    RemoveCreatedFile(state, platform, InDirectory(platform.WindowsDirectory(), kUninstallerFile));
 }
 
 void RemoveUninstaller(UninstallerState& state, Platform& platform) {

@@ -1,4 +1,7 @@
 #pragma once
+// Which files go where, and the rollback of a failed run; each file is put in place or
+// removed by the steps of placement.h.
+#include "deployment/placement.h"
 #include "platform/platform.h"
 #include "window/installer_state.h"
 #include "window/uninstaller_state.h"
@@ -12,35 +15,23 @@ Text DetermineDirectories(InstallerState& state, Platform& platform);
 /// carried out lets the copy be attempted).
 void CheckSourceFiles(InstallerState& state, Platform& platform);
 
-/// How PlaceFile put the file in place.
-enum class Placement { kFailed, kCreated, kReplaced, kAtRestart };
-
-/// Puts a copy of `source` at `target`, whole or not at all: the copy is made beside the
-/// target, flushed, and only then takes its name, so that a full disk or a run ended
-/// meanwhile leaves the earlier file as it was and at most a "tvlXXXX.tmp" file, which
-/// RemoveLeftovers recognises. An earlier file is renamed aside, the copy moved in, and the
-/// old file deleted, at the next restart where it is still mapped. With `wait`, or where the
-/// target is in use and cannot be renamed now, the complete copy is scheduled to take its
-/// place at the next restart (kAtRestart). Sets RestartNeeded for whatever waits for it.
-Placement PlaceFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,
-                    bool wait);
-
 /// Copies "tvl1.IME" and "tvl1.MB" from source_dir into the system directory, after removing
 /// the leftovers of an earlier run there. On 64-bit Windows, "x64\tvl1.IME" from source_dir
 /// and "tvl1.MB" go into the native system directory alike; where source_dir holds no
-/// "x64\tvl1.IME", or the native machine is not x64 (ARM64), Only32Bit is set instead. In each directory, when either file must wait
-/// for the next restart, both wait: the module and its code table change together. A copy
-/// that fails, unless the target already holds the same bytes, or a system directory that
-/// could not be read, sets InstallFailed. Records the files created where there was none in
-/// CreatedFiles.
+/// "x64\tvl1.IME", or where the native machine is not x64 (ARM64), Only32Bit is set
+/// instead. A target that already holds its source's bytes
+/// is left as it is and counts as in place (unless an operation pending at the restart names
+/// it). In each directory, when a file that differs must wait for the next restart, both
+/// wait: the module and its code table change together. A copy that fails (unless the
+/// target holds the same bytes), or a system directory that could not be read, sets
+/// InstallFailed. Records the files created where there was none in CreatedFiles.
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir);
 
 /// Copies "tvluninstall.exe" from source_dir into the Windows directory shared by all users,
-/// by the rules of DeployFiles (bit 4 of CreatedFiles when it was not there before); true,
-/// with its path there in TargetPath, when it was there
-/// to copy. False, copying nothing, when source_dir lacks it, or (then with InstallFailed)
-/// when the Windows directory is unknown.
-bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir);
+/// by the rules of DeployFiles (CreatedFiles.Uninstaller when it was not there before), and
+/// returns its path there. Returns empty text, copying nothing, when source_dir lacks it,
+/// or (then with InstallFailed) when the Windows directory is unknown.
+Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir);
 
 /// True when `layout` is the handle of the input-method layout `layout_id`: its low 32 bits
 /// equal the identifier read as a hexadecimal number (E0200804 gives 0xE0200804).
@@ -54,23 +45,6 @@ bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id);
 void ActivateLayout(InstallerState& state, Platform& platform);
 
 // Removal.
-
-/// Outcome of removing a file.
-enum class FileRemoval { kAbsent, kRemoved, kFailed };
-
-/// Removes the installed file at the full path `path`. A file in use, or one that cannot be
-/// deleted now, is renamed aside where it can be (its name is then free at once) and
-/// deleted at the next restart, under its own name where the rename fails; so is a file
-/// whose replacement is still pending, after that replacement, so that the restart ends
-/// with it gone. Both count as kRemoved and set RestartNeeded. kFailed when it stays and
-/// nothing is scheduled (it is then as it was).
-FileRemoval RemoveInstalledFile(InstallerState& state, Platform& platform, const Text& path);
-
-/// Deletes the files "tvl*.tmp" that an ended run left in `directory`, except those an
-/// operation pending at the next restart names; one that cannot be deleted now (a module
-/// still mapped) is scheduled for deletion at the next restart. Either way of waiting for
-/// the restart sets RestartNeeded.
-void RemoveLeftovers(InstallerState& state, Platform& platform, const Text& directory);
 
 /// Removes the leftovers of an ended run, then "tvl1.IME" and "tvl1.MB", from the system
 /// directory, and on 64-bit Windows from the native one too. Sets Found for each file that

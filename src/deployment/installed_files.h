@@ -1,8 +1,14 @@
 #pragma once
-// The files an installation puts in place, all shipped in one folder. Their names are stored
-// once, one after another, each ended by its zero, with an empty name after the last; the
-// copies, the removal, the layout slot and the entry's size all read them there.
-inline constexpr char kInstalledFiles[] = "tvl1.IME\0tvl1.MB\0tvluninstall.exe\0";
-inline constexpr const char* kModuleName = kInstalledFiles;
-inline constexpr const char* kTableName = kModuleName + sizeof("tvl1.IME");
-inline constexpr const char* kUninstallerFile = kTableName + sizeof("tvl1.MB");
+// The files an installation puts in place, all shipped in one folder: the copies, the
+// removal, the layout slot and the Apps & Features entry's size all take their names here.
+inline constexpr const char* kModuleName = "tvl1.IME";           // the input method's module
+inline constexpr const char* kTableName = "tvl1.MB";             // its code table
+inline constexpr const char* kUninstallerFile = "tvluninstall.exe";  // copied to the Windows directory
+
+/// What every installation puts in place.
+inline constexpr const char* kInstalledFiles[] = {kModuleName, kTableName, kUninstallerFile};
+
+/// The 64-bit module, below the shipped folder; on 64-bit Windows it goes into the native
+/// system directory as kModuleName, beside a second copy of kTableName.
+inline constexpr const char* kNativeModuleSource = "x64\\tvl1.IME";
+inline constexpr const char* kNativePairSources[] = {kNativeModuleSource, kTableName};

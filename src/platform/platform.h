@@ -141,6 +141,9 @@ class Platform {
   /// Makes a new empty file "tvlXXXX.tmp" in the directory of `path` (same volume, the
   /// directory's permissions) and writes its full path into *made. False when none was made.
   virtual bool MakeFileBeside(const Text& path, Text* made) = 0;
+  /// Makes a new empty file at the full path `path` (CreateFile with CREATE_NEW). False when
+  /// a file of that name exists already, or none could be made.
+  virtual bool CreateNewFile(const Text& path) = 0;
   /// Copies the bytes of `source` into the existing file `target` and has them written to
   /// the disk before it returns. No one may write to the source meanwhile (it is opened
   /// sharing reads only). False unless all arrived.

@@ -119,6 +119,11 @@ bool Win32Platform::MakeFileBeside(const Text& path, Text* made) {
   return true;
 }
 
+bool Win32Platform::CreateNewFile(const Text& path) {
+  const wow64::NativeFileAccess access(WideChars(path));
+  return File(wide::CreateFile(access.path(), GENERIC_WRITE, /*share=*/0, CREATE_NEW)).ok();
+}
+
 bool Win32Platform::CopyFlushed(const Text& source, const Text& target) {
   const wow64::NativeFileAccess access(WideChars(source), WideChars(target));
   return CopyBytes(access.path(), access.other());

@@ -2,14 +2,14 @@
 
 #include "deployment/installed_files.h"
 #include "registration/layout_slot.h"
+#include "registration/product_version.h"
 #include "registration/registry_read.h"
 
 namespace {
 
-// The 64-bit module and a second code table, where the native system directory gets them.
-const char kNativePairFiles[] = "x64\\tvl1.IME\0tvl1.MB\0";
-
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TavrelInputMethod";
+
+constexpr char kDisplayVersion[] = PRODUCT_VERSION_TEXT;  // as the programs' version blocks
 
 void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_name, uint32_t data) {
   const Text name = ascii_name;
@@ -17,6 +17,20 @@ void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_na
   state.Status = platform.RegSetDwordA(state.KeyHandle, name, data);
   if (state.Status != 0 && (platform.RegQueryDwordA(state.KeyHandle, name, &held) != 0 || held != data))
     state.InstallFailed = true;
+}
+
+// The path in double quotes, as a command line names the program.
+Text Quoted(const Text& path) { return Text("\"").Append(path).Append(u'"'); }
+
+// The size of each named file in source_dir, added up; a file that cannot be read counts 0.
+template <size_t kCount>
+uint32_t BytesOf(Platform& platform, const Text& source_dir, const char* const (&names)[kCount]) {
+  uint32_t bytes = 0;
+  for (const char* name : names) {
+    const int32_t size = platform.FileSize(Text(source_dir).Append(name));
+    if (size > 0) bytes += static_cast<uint32_t>(size);
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -29,24 +43,16 @@ void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Tex
   if (!state.CreatedEntry) CloseKey(platform, state.KeyHandle);
   if (platform.RegCreateKeyA(RegistryRoot::kLocalMachine, key, &state.KeyHandle) != 0)
     state.KeyHandle = 0;  // every write below then fails
-  // One text for every value: a Text is 1 KiB of stack.
-  Text value = u"Tavrel输入法";
-  WriteValueText(state, platform, "DisplayName", value, /*wide=*/QueryNtVersion(platform) != 0);
-  WriteValueText(state, platform, "DisplayVersion", value = "1.00");
-  (value = "\"").Append(uninstaller).Append(u'"');
-  WriteValueText(state, platform, "UninstallString", value);
-  WriteValueText(state, platform, "QuietUninstallString", value.Append(" /S"));
-  WriteValueText(state, platform, "DisplayIcon", (value = uninstaller).Append(",0"));
+  WriteValueText(state, platform, "DisplayName", u"Tavrel输入法", /*wide=*/QueryNtVersion(platform) != 0);
+  WriteValueText(state, platform, "DisplayVersion", kDisplayVersion);
+  WriteValueText(state, platform, "UninstallString", Quoted(uninstaller));
+  WriteValueText(state, platform, "QuietUninstallString", Quoted(uninstaller).Append(" /S"));
+  WriteValueText(state, platform, "DisplayIcon", Text(uninstaller).Append(",0"));
   WriteNumber(state, platform, "NoModify", 1);
   WriteNumber(state, platform, "NoRepair", 1);
-  uint32_t bytes = 0;
-  for (int list = state.NativePair ? 0 : 1; list < 2; ++list)
-    for (const char* name = list ? kInstalledFiles : kNativePairFiles; *name; ++name) {
-      const int32_t size = platform.FileSize((value = source_dir).Append(name));
-      if (size > 0) bytes += static_cast<uint32_t>(size);
-      while (*name) ++name;
-    }
-  WriteNumber(state, platform, "EstimatedSize", (bytes + 1023) / 1024);
+  uint32_t bytes = BytesOf(platform, source_dir, kInstalledFiles);
+  if (state.NativePair) bytes += BytesOf(platform, source_dir, kNativePairSources);
+  WriteNumber(state, platform, "EstimatedSize", (bytes + 1023) / 1024);  // KiB, rounded up
   CloseKey(platform, state.KeyHandle);
   state.KeyHandle = 0;
 }

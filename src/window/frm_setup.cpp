@@ -33,8 +33,9 @@ void FrmSetup::Load() {
   // From here on a failing operation is passed over and the run goes on.
   DeployFiles(state_, platform_, source_dir);
   // Listed in Apps & Features, with the uninstaller it starts, once the files are in place.
-  if (!state_.InstallFailed && DeployUninstaller(state_, platform_, source_dir))
-    RegisterUninstallEntry(state_, platform_, source_dir, state_.TargetPath);
+  if (state_.InstallFailed) return;
+  const Text uninstaller = DeployUninstaller(state_, platform_, source_dir);
+  if (!uninstaller.empty()) RegisterUninstallEntry(state_, platform_, source_dir, uninstaller);
 }
 
 // The list entries first, as the uninstaller removes them: a run ended in between leaves no

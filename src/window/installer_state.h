@@ -5,6 +5,17 @@
 
 #include "platform/text.h"
 
+/// The installed files a run created where there was none, for a failed run to remove again.
+struct CreatedFileSet {
+  struct Pair {
+    bool Module = false;  // tvl1.IME
+    bool Table = false;   // tvl1.MB
+  };
+  Pair SystemDir;            // in the system directory
+  Pair NativeSystemDir;      // in the native system directory (64-bit Windows)
+  bool Uninstaller = false;  // tvluninstall.exe in the Windows directory
+};
+
 struct InstallerState {
   Text SystemDir;          // system directory, no trailing backslash
   int32_t SystemDirSize = 0;
@@ -30,13 +41,11 @@ struct InstallerState {
   bool RestartNeeded = false;
   // What this run created, for a failed run to remove again: the slot key (or one that
   // held no value), the number of the subkey entry and of the NT family's named value it
-  // wrote where none was (0: none), and the files where none was (bit 0 tvl1.IME, bit 1
-  // tvl1.MB; bits 2 and 3 the same in the native system directory), and the
-  // Apps & Features entry with the uninstaller's copy.
+  // wrote where none was (0: none), the files where none was, and the Apps & Features entry.
   bool CreatedSlot = false;
   int32_t AddedEntry = 0;
   int32_t AddedValue = 0;
-  uint32_t CreatedFiles = 0;  // bit 4: the uninstaller's copy in the Windows directory
+  CreatedFileSet CreatedFiles;
   bool CreatedEntry = false;  // the Apps & Features entry
 };
 

@@ -421,6 +421,79 @@ TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCan
   }
 }
 
+TEST_F(RunSequenceTest, TargetHoldingTheNewBytesIsLeftAsItIsAndMakesNothingWait) {
+  // Held by a running program (NT: open without delete sharing; 9x: any use). Only a file
+  // that differs makes its pair wait for the restart.
+  using Use = FakeFile::Use;
+  struct Case { int32_t family; const char* module; Use module_use; const char* table; Use table_use;
+                Use uninstaller_use; bool restart; };
+  const Case cases[] = {
+      {2, "module bytes", Use::kOpen, "old table", Use::kNone, Use::kNone, false},
+      {2, "old module", Use::kNone, "table bytes", Use::kOpen, Use::kNone, false},
+      {1, "module bytes", Use::kMapped, "table bytes", Use::kOpen, Use::kNone, false},
+      {2, "module bytes", Use::kNone, "table bytes", Use::kNone, Use::kOpen, false},
+      {2, "module bytes", Use::kOpen, "old table", Use::kOpen, Use::kNone, true},  // the table waits
+      {1, "old module", Use::kMapped, "table bytes", Use::kOpen, Use::kNone, true},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    Ship(u"C:\\tvl");
+    fake.platform_id = c.family;
+    fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{c.module, c.module_use};
+    fake.files[u"C:\\WINDOWS\\system32\\tvl1.MB"] = FakeFile{c.table, c.table_use};
+    fake.files[u"C:\\WINDOWS\\tvluninstall.exe"] = FakeFile{std::string(2030, 'u'), c.uninstaller_use};
+    const std::string what = std::to_string(c.family) + " " + c.module + "/" + c.table;
+    EXPECT_EQ(Run(), c.restart ? kSuccess + kRestartLine : kSuccess) << what;
+    // The file that held the new bytes was not touched: still in use, named by no operation.
+    for (const auto& [name, file] : fake.files)
+      if (file.use != Use::kNone) EXPECT_EQ(fake.PendingAtRestart(ToText(name)), file.bytes.rfind("old", 0) == 0) << what;
+    fake.Restart();
+    EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes") << what;
+    EXPECT_EQ(Installed(u"tvl1.MB"), "table bytes") << what;
+    EXPECT_EQ(fake.files.size(), 6u) << what << ": nothing left over";
+  }
+}
+
+TEST_F(RunSequenceTest, LeftoversAreTakenForWhatTheirNamesSay) {
+  // In the system directory, before the copies: a leftover, what tvl1.IME holds (null: none),
+  // whether an operation pending at the restart names the leftover. An earlier file renamed
+  // aside ("tvl", i for tvl1.IME, a number) goes back where its name is free; a copy, or an
+  // older version's aside ("tvl" and hexadecimal digits), is deleted.
+  struct Case { const char16_t* leftover; const char* module; bool pending; const char* module_before_copy; };
+  const Case cases[] = {
+      {u"tvli1.tmp", nullptr, false, "aside"},          {u"TVLI27.TMP", nullptr, false, "aside"},
+      {u"tvli1.tmp", "module bytes", false, "module bytes"}, {u"tvl1A.tmp", nullptr, false, "<absent>"},
+      {u"tvlE1.tmp", nullptr, false, "<absent>"},       {u"tvli1.tmp", nullptr, true, "<absent>"},
+      {u"tvli.tmp", nullptr, false, "<absent>"},        {u"tvlia.tmp", nullptr, false, "<absent>"},
+      {u"tvlx1.tmp", nullptr, false, "<absent>"},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    Ship(u"C:\\tvl");
+    const std::u16string leftover = u"C:\\WINDOWS\\system32\\" + std::u16string(c.leftover);
+    fake.files[leftover] = FakeFile{"aside"};
+    if (c.module) fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{c.module};
+    if (c.pending) fake.at_restart.push_back({leftover, u""});
+    fake.copies_fail = true;  // the run stops at its first copy: what the clean-up left shows
+    Run();
+    EXPECT_EQ(Installed(u"tvl1.IME"), c.module_before_copy) << ToAnsi(c.leftover);
+    EXPECT_EQ(fake.File(leftover) != nullptr, c.pending) << ToAnsi(c.leftover);
+  }
+}
+
+TEST_F(RunSequenceTest, AnAsideTakesTheFirstNumberNoFileAndNoPendingOperationHolds) {
+  // A mapped module (NT) is renamed aside and deleted at the restart.
+  fake.files[u"C:\\WINDOWS\\system32\\tvl1.IME"] = FakeFile{"old module", FakeFile::Use::kMapped};
+  fake.at_restart.push_back({u"C:\\WINDOWS\\system32\\tvli1.tmp", u""});  // deleted already
+  fake.files[u"C:\\WINDOWS\\system32\\tvli2.tmp"] = FakeFile{"stays"};
+  fake.File(u"C:\\WINDOWS\\system32\\tvli2.tmp")->undeletable = true;
+  EXPECT_EQ(Run(), kSuccess + kRestartLine);
+  ASSERT_EQ(fake.at_restart.size(), 2u);
+  EXPECT_EQ(fake.at_restart[1], (std::pair<std::u16string, std::u16string>{
+                                    u"C:\\WINDOWS\\system32\\tvli3.tmp", u""}));
+  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvli3.tmp")->bytes, "old module");
+}
+
 }  // namespace
 
 namespace {

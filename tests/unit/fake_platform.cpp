@@ -394,6 +394,14 @@ bool FakePlatform::MakeFileBeside(const Text& path, Text* made) {
   }
 }
 
+bool FakePlatform::CreateNewFile(const Text& path) {
+  Change();
+  const std::u16string name = PathOf(path), directory = DirectoryOf(name);
+  if (File(name) || directory.empty() || (File(directory) && !File(directory)->directory)) return false;
+  files[name] = FakeFile{};
+  return true;
+}
+
 bool FakePlatform::CopyFlushed(const Text& source, const Text& target) {
   Change();
   FakeFile* from = File(PathOf(source));

@@ -186,6 +186,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   uint32_t FileAttributes(const Text& path) override;
   bool SetFileAttributes(const Text& path, uint32_t attributes) override;
   bool MakeFileBeside(const Text& path, Text* made) override;
+  bool CreateNewFile(const Text& path) override;
   bool CopyFlushed(const Text& source, const Text& target) override;
   bool MoveFile(const Text& from, const Text& to, bool replace) override;
   bool DeleteFile(const Text& path) override;

@@ -284,6 +284,50 @@ TEST_F(InterruptionTest, RestartOperationsOn64BitWindowsAreStoredForTheNativePro
   }
 }
 
+TEST_F(InterruptionTest, ARerunThatFailsKeepsTheFilesAnEarlierInstallationPutInPlace) {
+  // An upgrade ended at every point (between the two renames of a replacement among them),
+  // then a run that fails and removes what it created: the slot stays, and so do the module
+  // and the code table it needs, old or new, in each directory of the pair.
+  for (const Start& s : kStarts) {
+    if (!s.installed) continue;
+    for (const char* fault : {"activation", "copy"}) {
+      FakePlatform start = Machine(s);
+      start.changes = 0;
+      FakePlatform whole = start;
+      RunProgram(whole, false);
+      for (long n = 0; n < whole.changes; ++n) {
+        const std::string where = std::string(s.name) + " ended before call " + std::to_string(n) + ", then a " +
+                                  fault + " that fails";
+        FakePlatform m = start;
+        m.end_before = n;
+        EXPECT_EQ(RunProgram(m, false), -1) << where;
+        m.end_before = -1;
+        if (*fault == 'a') m.layout_load = FakePlatform::LayoutLoad::kReturnsZero;
+        m.copies_fail = *fault == 'c';
+        const int exit = RunProgram(m, false);
+        if (*fault == 'a') EXPECT_EQ(exit, kExitReportedFailure) << where;
+        m.EndProcess();
+        m.Restart();
+        ExpectNothingOfOthersTouched(start, m, where);
+        EXPECT_NE(OwnSlots(m), "") << where;
+        for (const std::u16string& dir : {kSystem, s.wow64 ? m.native_dir + u"\\" : kSystem}) {
+          FakeFile* module = m.File(dir + u"tvl1.IME");
+          FakeFile* table = m.File(dir + u"tvl1.MB");
+          const std::string new_module = dir == kSystem ? "module bytes" : "64-bit module";
+          EXPECT_TRUE(module && (module->bytes == "old module" || module->bytes == new_module))
+              << where << " " << ToAnsi(dir);
+          EXPECT_TRUE(table && (table->bytes == "old table" || table->bytes == "table bytes")) << where;
+        }
+        // Nothing left aside in the system directories (a failed run leaves the Windows
+        // directory's leftovers to the next run that gets that far).
+        for (const auto& [name, file] : m.files)
+          if (name.rfind(kSystem, 0) == 0 || (s.wow64 && name.rfind(m.native_dir, 0) == 0))
+            EXPECT_EQ(ToAnsi(name).find(".tmp"), std::string::npos) << where;
+      }
+    }
+  }
+}
+
 TEST_F(InterruptionTest, UninstallingAfterInstallingLeavesTheMachineAsItWas) {
   // The round trip, uninterrupted: what others had stays, in its order.
   for (const Start& s : kStarts) {
