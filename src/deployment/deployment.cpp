@@ -1,7 +1,6 @@
 #include "deployment/deployment.h"
 
 #include "deployment/installed_files.h"
-#include "registration/preload_entry.h"
 #include "registration/registry_read.h"
 
 namespace {
@@ -93,21 +92,6 @@ void DeployPair(InstallerState& state, Platform& platform, const Text& directory
 
 }  // namespace
 
-bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id) {
-  if (layout_id.empty() || layout_id.size() > 8) return false;
-  uint32_t value = 0;
-  for (size_t i = 0; i < layout_id.size(); ++i) {
-    const char16_t c = layout_id[i], lower = c | 0x20;  // only 'A'-'F' and 'a'-'f' give 'a'-'f'
-    const int digit = c >= u'0' && c <= u'9'           ? c - u'0'
-                      : lower >= u'a' && lower <= u'f' ? lower - u'a' + 10
-                                                       : -1;
-    if (digit < 0) return false;
-    value = value << 4 | static_cast<uint32_t>(digit);
-  }
-  // 64-bit Windows sign-extends the 32-bit handle value to pointer size.
-  return layout != 0 && static_cast<uint32_t>(layout) == value;
-}
-
 Text DetermineDirectories(InstallerState& state, Platform& platform) {
   FillWithSpaces(state.SystemDir);
   state.SystemDirSize = kSystemDirCapacity;
@@ -126,9 +110,9 @@ Text DetermineDirectories(InstallerState& state, Platform& platform) {
   return source_dir;
 }
 
-void CheckSourceFiles(InstallerState& state, Platform& platform) {
+void CheckSourceFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
   for (const SourceFile& file : kSourceFiles)
-    if (platform.FileExists(file.name) == Presence::kAbsent) state.Report.Append(file.absence);
+    if (platform.FileExists(Text(source_dir).Append(file.name)) == Presence::kAbsent) state.Report.Append(file.absence);
 }
 
 Placement PlaceFile(InstallerState& state, Platform& platform, const Text& source, const Text& target,
@@ -188,21 +172,6 @@ bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& so
   if (DeployFile(state, platform, source, target, MustWait(platform, target)) == Placement::kCreated)
     state.CreatedFiles |= 16;
   return true;
-}
-
-void ActivateLayout(InstallerState& state, Platform& platform) {
-  if (!state.Report.empty()) return;
-  uintptr_t layout = 0;
-  if (!state.InstallFailed &&
-      platform.LoadKeyboardLayoutA(state.ValueBuffer, kKlfActivate, &layout) && layout != 0) {
-    // Windows 95 rotates its list for a layout it has loaded already and may return another
-    // one: then the list tells.
-    uintptr_t loaded[64];
-    int count = platform.GetKeyboardLayoutList(64, loaded);
-    while (count > 0 && !IsHandleOfLayout(layout, state.ValueBuffer)) layout = loaded[--count];
-    if (IsHandleOfLayout(layout, state.ValueBuffer) && AddToLanguageProfile(state, platform)) return;
-  }
-  state.Report.Append(u"Tavrel输入法").Append(u"未能安装成功！");
 }
 
 // Removal.

@@ -7,10 +7,11 @@
 /// exactly one trailing backslash.
 Text DetermineDirectories(InstallerState& state, Platform& platform);
 
-/// The presence tests of "tvl1.IME" and "tvl1.MB" in the current directory, before anything
-/// is written: appends a message to Report for each absent one (a test that cannot be
-/// carried out lets the copy be attempted).
-void CheckSourceFiles(InstallerState& state, Platform& platform);
+/// The presence tests of "tvl1.IME" and "tvl1.MB" in source_dir (the program's folder, with
+/// its trailing backslash: the folder the copies come from, whatever the current directory),
+/// before anything is written: appends a message to Report for each absent one (a test that
+/// cannot be carried out lets the copy be attempted).
+void CheckSourceFiles(InstallerState& state, Platform& platform, const Text& source_dir);
 
 /// How PlaceFile put the file in place.
 enum class Placement { kFailed, kCreated, kReplaced, kAtRestart };
@@ -41,17 +42,6 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
 /// to copy. False, copying nothing, when source_dir lacks it, or (then with InstallFailed)
 /// when the Windows directory is unknown.
 bool DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir);
-
-/// True when `layout` is the handle of the input-method layout `layout_id`: its low 32 bits
-/// equal the identifier read as a hexadecimal number (E0200804 gives 0xE0200804).
-bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id);
-
-/// When Report is still empty, loads and activates the layout named in ValueBuffer and adds
-/// it to the user's language profile (AddToLanguageProfile), or reports failure when an
-/// earlier step did not complete, the load fails, the load returns another layout (the
-/// system falls back to its default one) while the list of loaded layouts, read right after,
-/// does not hold the layout's handle either, or the profile step does not count.
-void ActivateLayout(InstallerState& state, Platform& platform);
 
 // Removal.
 

@@ -65,7 +65,7 @@ NT_ONLY = {"MoveFileExA", "MoveFileExW", "ReplaceFileA", "ReplaceFileW", "GetFil
            "GetNativeSystemInfo", "IsWow64Process", "Wow64DisableWow64FsRedirection",
            "Wow64RevertWow64FsRedirection", "FlsAlloc", "FlsGetValue", "FlsSetValue", "FlsFree",
            "GetFileInformationByHandleEx", "SetFileInformationByHandle", "CreateFile2",
-           "OpenProcessToken", "SetTokenInformation", "GetSystemWindowsDirectoryA",
+           "OpenProcessToken", "SetTokenInformation", "GetTokenInformation", "GetSystemWindowsDirectoryA",
            "GetSystemWindowsDirectoryW"}
 # Calls the installation cannot do without, so that an empty trace cannot pass.
 CORE_ANSI = {"RegOpenKeyA", "LoadKeyboardLayoutA", "GetSystemDirectoryA", "CreateWindowExA"}
