@@ -990,9 +990,13 @@ class PerUserCases:
         return w.values(w.hklm(self.prefix), SETUP_ENTRY)
 
     def machine(self):
-        """What a user's sign-in command must not change: all of HKEY_LOCAL_MACHINE and the
-        tvl* files of the Windows and system directories."""
-        return {"hklm": w.hklm(self.prefix), "files": self.sys32_listing(),
+        """What a user's sign-in command must not change: what the programs write under
+        HKEY_LOCAL_MACHINE (Wine itself rewrites other keys at each start), the system
+        directory's files and the tvl* files of the Windows directory."""
+        keys = w.hklm(self.prefix)
+        return {"layouts": self.layouts(), "entries": [w.values(keys, k) for k in (ENTRY, SETUP_ENTRY)],
+                "pending": (w.values(keys, SESSION_MANAGER) or {}).get("PendingFileRenameOperations"),
+                "files": self.sys32_listing(),
                 "windows": sorted(n for n in os.listdir(self.windir("")) if n.lower().startswith("tvl"))}
 
     def test_second_user_gets_and_loses_the_layout_at_sign_in(self):
