@@ -1,12 +1,12 @@
 #pragma once
 // The per-user setup entry (Active Setup): the key
 // HKEY_LOCAL_MACHINE\Software\Microsoft\Active Setup\Installed Components\TavrelInputMethod,
-// in the 32-bit view on 64-bit Windows. At each
-// user's sign-in, before the desktop appears, Windows runs its "StubPath" command when the
-// user's counterpart (the same path under HKEY_CURRENT_USER) is missing or holds a lower
-// "Version", and then writes the entry's Version there. The commands are switches of the
-// uninstaller's copy in the Windows directory, the one program the installation keeps on the
-// machine: "/AddToUser" or "/RemoveFromUser", then the layout identifiers (command_line.h).
+// in the 32-bit view on 64-bit Windows. At each user's sign-in, before the desktop appears,
+// Windows runs its "StubPath" command when the user's counterpart (the same path under
+// HKEY_CURRENT_USER) is missing or holds a lower "Version", and then writes the entry's
+// Version there. The commands are switches of the uninstaller's copy in the Windows
+// directory, the one program the installation keeps on the machine: "/AddToUser" or
+// "/RemoveFromUser", then the layout identifiers (command_line.h).
 //
 // "Version" is "1,0,<release>,<generation>": the release raises it at every upgrade; the
 // generation is even while the entry installs and odd while it removes, so that turning the
@@ -20,8 +20,9 @@
 
 /// Writes the entry that adds the layout of `slot` for each user at sign-in: the default
 /// value "Tavrel输入法" (RegSetValueExW on NT), "StubPath"
-/// ("<Windows directory>\tvluninstall.exe" /S /AddToUser E02n0804), "IsInstalled" (REG_DWORD 1), and last
-/// "Version", raised where the entry was a removal or of an earlier release. A write that
+/// ("<Windows directory>\tvluninstall.exe" /S /AddToUser E02n0804), "IsInstalled"
+/// (REG_DWORD 1), and last "Version", raised where the entry was a removal or of an earlier
+/// release. A write that
 /// fails counts where the value already holds what it would have written; otherwise, as when
 /// the key cannot be created, it sets InstallFailed. Sets CreatedSetupEntry or
 /// TurnedBackSetupEntry. Leaves no key open.
