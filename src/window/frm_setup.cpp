@@ -78,26 +78,32 @@ ExitStatus OutcomeOf(bool failed, bool restart) {
   return failed ? kExitReportedFailure : restart ? kExitRestartNeeded : kExitInstalled;
 }
 
+namespace {
+
+// The message box's text: the failure report, or the success message with a line for each
+// thing the user must know: the layout comes only at the next sign-in (`sign_in_again`), only
+// 32-bit programs get it, a file waits for the restart.
+Text MessageOf(const InstallerState& state, ExitStatus outcome, bool sign_in_again) {
+  if (outcome == kExitReportedFailure) return state.Report;
+  Text message = kCaption;
+  message.Append(kCompletedSuccessfully);
+  if (sign_in_again) message.Append(u'\n').Append(kSignOutLine);
+  if (state.Only32Bit) message.Append(u'\n').Append(kOnly32BitLine);
+  if (outcome == kExitRestartNeeded) message.Append(u"\n请重新启动计算机以完成安装。");
+  return message;
+}
+
+}  // namespace
+
 void FrmSetup::Activate() {
   if (state_.Report.empty() && state_.InstallFailed) state_.Report.Append(u"Tavrel输入法").Append(u"未能安装成功！");
   outcome_ = OutcomeOf(!state_.Report.empty(), state_.RestartNeeded);
   if (outcome_ == kExitReportedFailure) RemoveWhatTheRunCreated(state_, platform_, removal_);
-  // Everything is in place whatever the activation gives. From Windows 8 on, loading a layout
-  // has no effect in a process that does not own the window with the keyboard focus: only
-  // now is the window shown and active, and a silent run has none.
-  const bool activated = outcome_ != kExitReportedFailure && user_part_ && !silent_ &&
-                         ActivateLayout(state_, platform_);
-  if (silent_) {
-    platform_.UnloadWindow();
-    return;
-  }
-  Text message = state_.Report;
-  if (outcome_ != kExitReportedFailure) {
-    (message = kCaption).Append(kCompletedSuccessfully);
-    if (user_part_ && !activated) message.Append(u'\n').Append(kSignOutLine);
-    if (state_.Only32Bit) message.Append(u'\n').Append(kOnly32BitLine);
-    if (outcome_ == kExitRestartNeeded) message.Append(u"\n请重新启动计算机以完成安装。");
-  }
-  platform_.ShowMessage(message, kMessageInformation, kCaption);
+  // Everything is in place whatever the activation gives, so it decides nothing. From
+  // Windows 8 on, loading a layout has no effect in a process that does not own the window
+  // with the keyboard focus: only now is the window shown and active; a silent run has none.
+  const bool activate = outcome_ != kExitReportedFailure && user_part_ && !silent_;
+  const bool sign_in_again = activate && !ActivateLayout(state_, platform_);
+  if (!silent_) platform_.ShowMessage(MessageOf(state_, outcome_, sign_in_again), kMessageInformation, kCaption);
   platform_.UnloadWindow();
 }
