@@ -1,25 +1,9 @@
 #include "deployment/deployment.h"
 
 #include "deployment/installed_files.h"
-#include "registration/preload_entry.h"
 #include "registration/registry_read.h"
 
 namespace {
-
-constexpr int32_t kSystemDirCapacity = kValueBufferBytes;  // the spaces FillWithSpaces puts there
-
-size_t FirstZero(const Text& text) {
-  size_t i = 0;
-  while (i < text.size() && text[i] != u'\0') ++i;
-  return i;
-}
-
-// Each file's name and the report of its absence, in the order of the reports.
-struct SourceFile {
-  const char* name;
-  const char16_t* absence;
-};
-const SourceFile kSourceFiles[] = {{kModuleName, u"输入法文件未找到！"}, {kTableName, u"码表文件未找到！"}};
 
 Text InDirectory(const Text& directory, const char* name) {
   Text path = directory;  // built in place: a copy of a Text is 1 KiB
@@ -87,44 +71,6 @@ void RemoveCreatedPair(InstallerState& state, Platform& platform, const Text& di
 
 }  // namespace
 
-bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id) {
-  if (layout_id.empty() || layout_id.size() > 8) return false;
-  uint32_t value = 0;
-  for (size_t i = 0; i < layout_id.size(); ++i) {
-    const char16_t c = layout_id[i], lower = c | 0x20;  // only 'A'-'F' and 'a'-'f' give 'a'-'f'
-    const int digit = c >= u'0' && c <= u'9'           ? c - u'0'
-                      : lower >= u'a' && lower <= u'f' ? lower - u'a' + 10
-                                                       : -1;
-    if (digit < 0) return false;
-    value = value << 4 | static_cast<uint32_t>(digit);
-  }
-  // 64-bit Windows sign-extends the 32-bit handle value to pointer size.
-  return layout != 0 && static_cast<uint32_t>(layout) == value;
-}
-
-Text DetermineDirectories(InstallerState& state, Platform& platform) {
-  FillWithSpaces(state.SystemDir);
-  state.SystemDirSize = kSystemDirCapacity;
-  state.Status = platform.GetSystemDirectoryA(&state.SystemDir, state.SystemDirSize);
-  // 0 is a failure and 260 or more a directory that did not fit: no usable directory.
-  const bool usable = state.Status > 0 && state.Status < kSystemDirCapacity;
-  // The length is counted in bytes: a directory name with Chinese characters has fewer
-  // characters than bytes, and the text then runs on into the terminating zero.
-  size_t length = FirstZero(state.SystemDir);
-  if (!usable) length = 0;
-  if (static_cast<size_t>(state.Status) < length) length = state.Status;
-  state.SystemDir = state.SystemDir.Left(length);
-
-  Text source_dir = platform.ProgramDirectory();
-  if (source_dir.back() != u'\\') source_dir.Append(u'\\');
-  return source_dir;
-}
-
-void CheckSourceFiles(InstallerState& state, Platform& platform) {
-  for (const SourceFile& file : kSourceFiles)
-    if (platform.FileExists(file.name) == Presence::kAbsent) state.Report.Append(file.absence);
-}
-
 void DeployFiles(InstallerState& state, Platform& platform, const Text& source_dir) {
   // Never copy into the root of the current drive; nor at all when the registration failed:
   // the run will report failure, and the files would stay without a layout.
@@ -164,21 +110,6 @@ Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& so
     state.CreatedFiles.Uninstaller =
         DeployFile(state, platform, source, target, MustWait(platform, target)) == Placement::kCreated;
   return target;
-}
-
-void ActivateLayout(InstallerState& state, Platform& platform) {
-  if (!state.Report.empty()) return;
-  uintptr_t layout = 0;
-  if (!state.InstallFailed &&
-      platform.LoadKeyboardLayoutA(state.ValueBuffer, kKlfActivate, &layout) && layout != 0) {
-    // Windows 95 rotates its list for a layout it has loaded already and may return another
-    // one: then the list tells.
-    uintptr_t loaded[64];
-    int count = platform.GetKeyboardLayoutList(64, loaded);
-    while (count > 0 && !IsHandleOfLayout(layout, state.ValueBuffer)) layout = loaded[--count];
-    if (IsHandleOfLayout(layout, state.ValueBuffer) && AddToLanguageProfile(state, platform)) return;
-  }
-  state.Report.Append(u"Tavrel输入法").Append(u"未能安装成功！");
 }
 
 // Removal.

@@ -10,18 +10,18 @@
 /// exactly one trailing backslash.
 Text DetermineDirectories(InstallerState& state, Platform& platform);
 
-/// The presence tests of "tvl1.IME" and "tvl1.MB" in the current directory, before anything
-/// is written: appends a message to Report for each absent one (a test that cannot be
-/// carried out lets the copy be attempted).
-void CheckSourceFiles(InstallerState& state, Platform& platform);
+/// The presence tests of "tvl1.IME" and "tvl1.MB" in source_dir (the program's folder, with
+/// its trailing backslash: the folder the copies come from, whatever the current directory),
+/// before anything is written: appends a message to Report for each absent one (a test that
+/// cannot be carried out lets the copy be attempted).
+void CheckSourceFiles(InstallerState& state, Platform& platform, const Text& source_dir);
 
 /// Copies "tvl1.IME" and "tvl1.MB" from source_dir into the system directory, after removing
 /// the leftovers of an earlier run there. On 64-bit Windows, "x64\tvl1.IME" from source_dir
 /// and "tvl1.MB" go into the native system directory alike; where source_dir holds no
 /// "x64\tvl1.IME", or where the native machine is not x64 (ARM64), Only32Bit is set
-/// instead. A target that already holds its source's bytes
-/// is left as it is and counts as in place (unless an operation pending at the restart names
-/// it). In each directory, when a file that differs must wait for the next restart, both
+/// instead. A target that already holds its source's bytes is left as it is and counts as in
+/// place (unless an operation pending at the restart names it). In each directory, when a file that differs must wait for the next restart, both
 /// wait: the module and its code table change together. A copy that fails (unless the
 /// target holds the same bytes), or a system directory that could not be read, sets
 /// InstallFailed. Records the files created where there was none in CreatedFiles.
@@ -32,17 +32,6 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
 /// returns its path there. Returns empty text, copying nothing, when source_dir lacks it,
 /// or (then with InstallFailed) when the Windows directory is unknown.
 Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir);
-
-/// True when `layout` is the handle of the input-method layout `layout_id`: its low 32 bits
-/// equal the identifier read as a hexadecimal number (E0200804 gives 0xE0200804).
-bool IsHandleOfLayout(uintptr_t layout, const Text& layout_id);
-
-/// When Report is still empty, loads and activates the layout named in ValueBuffer and adds
-/// it to the user's language profile (AddToLanguageProfile), or reports failure when an
-/// earlier step did not complete, the load fails, the load returns another layout (the
-/// system falls back to its default one) while the list of loaded layouts, read right after,
-/// does not hold the layout's handle either, or the profile step does not count.
-void ActivateLayout(InstallerState& state, Platform& platform);
 
 // Removal.
 

@@ -108,6 +108,11 @@ class Platform {
   /// that a write without the rights is denied instead of landing in the user's VirtualStore.
   /// False where it could not be done.
   virtual bool TurnOffVirtualization() = 0;
+  /// True when the process token's user is the system account (S-1-5-18): Intune,
+  /// Configuration Manager and Group Policy startup scripts run the programs so. Its
+  /// HKEY_CURRENT_USER is the logon screen's own settings, no user's. False on Windows
+  /// 95/98/Me, which have no accounts, and where the token cannot be read.
+  virtual bool RunsAsSystemAccount() = 0;
 
   // Keyboard.
 

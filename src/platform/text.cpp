@@ -20,8 +20,11 @@ Text& Text::operator=(const char* ascii) {
   return Append(ascii);
 }
 
+// Ends with the terminating zero also for "": a Text made from it is handed to Windows as an
+// empty name (a key's default value).
 Text& Text::Append(const char* ascii) {
   while (*ascii) Append(static_cast<char16_t>(static_cast<unsigned char>(*ascii++)));
+  chars_[length_] = u'\0';
   return *this;
 }
 

@@ -53,6 +53,7 @@ class Win32Platform final : public Platform {
   Text NativeSystemDirectory() override;  // win32_wow64.cpp
   uint16_t NativeMachine() override;       // win32_wow64.cpp
   bool TurnOffVirtualization() override;  // win32_virtualization.cpp
+  bool RunsAsSystemAccount() override;    // win32_virtualization.cpp
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override;

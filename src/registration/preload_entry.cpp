@@ -15,13 +15,6 @@ Text EntryPath(int32_t n) {
   return path;
 }
 
-// The user's language profile names a layout by language, colon, identifier.
-Text LanguageProfile(const Text& layout_id) {
-  Text profile = kLanguageId;
-  profile.Append(u':').Append(layout_id);
-  return profile;
-}
-
 // Enters the layout in the NT family's list: walks "1", "2", ... and stops at the first
 // number without a value or at the first value naming the layout, and writes the identifier
 // there. No other value is renumbered, reordered or removed. False when the list cannot be
@@ -88,13 +81,6 @@ void RegisterPreloadEntry(InstallerState& state, Platform& platform) {
   state.ValueBuffer = layout_id;
   CloseKey(platform, slot_key);
   state.KeyHandle = 0;
-}
-
-bool AddToLanguageProfile(const InstallerState& state, Platform& platform) {
-  // From Windows 8 on, the system rebuilds the user's list from the profile at sign-in: a
-  // layout missing there is gone from the list then.
-  return platform.InstallLayoutOrTip(LanguageProfile(state.ValueBuffer), /*flags=*/0) ||
-         QueryNtVersion(platform) < 602;
 }
 
 // Removal.
@@ -173,7 +159,4 @@ void RemoveFromList(UninstallerState& state, Platform& platform, PlatformRemoval
 void RemovePreloadEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
   RemoveFromList(state, platform, removal, /*named=*/false);
   if (QueryNtVersion(platform) != 0) RemoveFromList(state, platform, removal, /*named=*/true);
-  for (int32_t slot = 0; slot < kSlotCount; ++slot)
-    if (state.OwnSlots >> slot & 1)
-      platform.InstallLayoutOrTip(LanguageProfile(LayoutIdForSlot(slot)), /*ILOT_UNINSTALL=*/1);
 }

@@ -11,16 +11,11 @@
 /// of "Keyboard Layout\Preload"; the walk stops at the first number without a value or at
 /// the first value naming the layout (without regard to case), and writes the identifier
 /// there, leaving every other value as it is.
-/// Closes every key handle, the slot key included. Leaves the identifier in ValueBuffer.
+/// Closes every key handle, the slot key (KeyHandle; 0 when closed already) included. Leaves
+/// the identifier in ValueBuffer.
 /// Writes nothing when the slot step failed, and sets InstallFailed when an entry cannot be
 /// created, or its write fails while it does not already hold the identifier.
 void RegisterPreloadEntry(InstallerState& state, Platform& platform);
-
-/// Adds the layout in ValueBuffer to the user's language profile (InstallLayoutOrTip, from
-/// Windows 8 on the list the system rewrites the NT family's list from at sign-in). False
-/// from Windows 8 (NT 6.2) on when that is missing or fails; before, the lists written above
-/// stand as they are and it is true.
-bool AddToLanguageProfile(const InstallerState& state, Platform& platform);
 
 /// The installer's failure path: takes the entries RegisterPreloadEntry wrote where none
 /// held the layout (AddedEntry, AddedValue) out of both lists again, leaving every other
@@ -35,7 +30,6 @@ void RemoveAddedEntries(InstallerState& state, Platform& platform, PlatformRemov
 /// form is read up to its first missing number, as Windows reads it; the entries after a
 /// removed one move down one number in their order, and the numbers left over at the end
 /// are deleted (a subkey as a whole key), so the list keeps no gap. Sets Found for each
-/// entry removed and RemovalFailed when an entry cannot be moved or deleted. Then has
-/// input.dll (Vista on) remove each slot's layout from the user's language profile.
-/// Leaves no key open.
+/// entry removed and RemovalFailed when an entry cannot be moved or deleted. Leaves no key
+/// open. (The language profile is RemoveFromLanguageProfile's, in deployment/activation.h.)
 void RemovePreloadEntries(UninstallerState& state, Platform& platform, PlatformRemoval& removal);

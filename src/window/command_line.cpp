@@ -1,8 +1,33 @@
 #include "window/command_line.h"
 
+#include "registration/layout_slot.h"
+
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+const char kAddSwitch[] = "/AddToUser";
+const char kRemoveSwitch[] = "/RemoveFromUser";
+
+// One argument of a command line: the characters from `begin` up to, not including, `end`.
+struct Argument {
+  const Text& line;
+  size_t begin, end;
+
+  bool Is(const Text& word) const {
+    if (end - begin != word.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i)
+      if ((line[begin + i] | 0x20) != (word[i] | 0x20)) return false;
+    return true;
+  }
+};
+
+// The slot whose identifier the argument is, without regard to case; -1 for none.
+int32_t SlotNamedBy(const Argument& argument) {
+  for (int32_t slot = 0; slot < kSlotCount; ++slot)
+    if (argument.Is(LayoutIdForSlot(slot))) return slot;
+  return -1;
+}
 
 }  // namespace
 
@@ -13,4 +38,32 @@ bool AsksForSilentRun(const char* command_line) {
     if (IsBlank(c[0]) && c[1] == '/' && (c[2] | 0x20) == 's' && (c[3] == '\0' || IsBlank(c[3])))
       return true;
   return false;
+}
+
+// The program's name comes first and may be quoted with blanks in it: every argument read
+// here follows a blank and starts with '/' (the switch) or is read after the switch.
+SignInCommand AsksForSignInCommand(const Text& command_line, uint32_t* slots) {
+  SignInCommand command = SignInCommand::kNone;
+  *slots = 0;
+  for (size_t i = 0; i < command_line.size(); ++i) {
+    if (!IsBlank(command_line[i])) continue;
+    Argument argument{command_line, i + 1, i + 1};
+    while (argument.end < command_line.size() && !IsBlank(command_line[argument.end])) ++argument.end;
+    if (command == SignInCommand::kNone) {
+      if (argument.Is(kAddSwitch)) command = SignInCommand::kAddToUser;
+      if (argument.Is(kRemoveSwitch)) command = SignInCommand::kRemoveFromUser;
+    } else if (SlotNamedBy(argument) >= 0) {
+      *slots |= 1u << SlotNamedBy(argument);
+    }
+  }
+  return command;
+}
+
+Text SignInArguments(SignInCommand command, uint32_t slots) {
+  Text arguments;
+  if (command == SignInCommand::kNone) return arguments;
+  arguments.Append(" /S ").Append(command == SignInCommand::kAddToUser ? kAddSwitch : kRemoveSwitch);
+  for (int32_t slot = 0; slot < kSlotCount; ++slot)
+    if (slots >> slot & 1) arguments.Append(u' ').Append(LayoutIdForSlot(slot));
+  return arguments;
 }

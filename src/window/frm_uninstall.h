@@ -5,12 +5,15 @@
 
 /// The uninstaller's only window: the installer's backdrop under its own caption. Its Load
 /// handler removes, while the window is hidden, what the installer put in place: the layout
-/// slots naming the module, their entries in the current user's preload list, and the two
-/// files in the system directory (on 64-bit Windows in the native one too). Whatever can be
-/// removed is removed, whatever else fails. Last, once all that is gone, it removes the Apps &
-/// Features entry and the uninstaller's own copy in the Windows directory (where something
-/// stays, both stay for a later attempt). Activate reports and unloads; `silent` as for
-/// FrmSetup.
+/// slots naming the module, their entries in the running user's lists and language profile
+/// (not where it runs as the system account, whose lists are no user's), and the two files in
+/// the system directory (on 64-bit Windows in the native one too). Whatever can be removed is
+/// removed, whatever else fails. Last, once all that is gone, it turns the per-user setup
+/// entry into a removal, which takes every other user's part at their next sign-in, and
+/// removes the Apps & Features entry (where something stays, both stay for a later attempt).
+/// The uninstaller's copy in the Windows directory stays for the removal's command; only
+/// where there is no per-user setup entry does it go too. Activate reports and unloads;
+/// `silent` as for FrmSetup.
 class FrmUninstall final : public WindowEvents {
  public:
   FrmUninstall(Platform& platform, PlatformRemoval& removal, bool silent = false)

@@ -47,6 +47,10 @@ struct InstallerState {
   int32_t AddedValue = 0;
   CreatedFileSet CreatedFiles;
   bool CreatedEntry = false;  // the Apps & Features entry
+  // The per-user setup entry: created by this run, or turned back from a removal into the
+  // installation by it (a failed run then deletes it, or turns it into a removal again).
+  bool CreatedSetupEntry = false;
+  bool TurnedBackSetupEntry = false;
 };
 
 /// Size in bytes of the registry read buffer (260 spaces in the ANSI code page).

@@ -12,6 +12,7 @@
 #include "platform/win32_removal.h"
 #ifdef UNINSTALL_BUILD
 #include "window/frm_uninstall.h"
+#include "window/user_part.h"
 #endif
 
 namespace {
@@ -27,16 +28,12 @@ const wchar_t kNoWindowTitle[] = L"Tavrel输入法安装";
 // The libraries, other than KnownDLLs, that the system loads into a run after it has
 // started: uxtheme when the window is made, dwmapi (Vista, 7) with it, and version when the
 // input method is loaded. Those missing on a system are passed over.
-const char kLaterLibraries[] = "uxtheme.dll\0dwmapi.dll\0version.dll\0";
+const char* const kLaterLibraries[] = {"uxtheme.dll", "dwmapi.dll", "version.dll"};
 
 // Loads each of kLaterLibraries from the system directory, so that later loads by name find
 // them loaded.
 void LoadLaterLibrariesFromSystemDirectory() {
-  for (const char* name = kLaterLibraries; *name;) {
-    nt::LoadSystemLibrary(name);
-    while (*name++) {
-    }
-  }
+  for (const char* name : kLaterLibraries) nt::LoadSystemLibrary(name);
 }
 
 // Activating the layout loads the input method's module into this process, and the module's
@@ -73,6 +70,24 @@ ExitStatus RunInstaller(bool silent) {
   return form.Outcome();
 }
 
+#ifdef UNINSTALL_BUILD
+// The per-user setup entry's command at a user's sign-in: no window at all, nothing shown.
+ExitStatus RunSignIn(SignInCommand command, uint32_t slots) {
+  Win32Platform platform(GetModuleHandleA(nullptr));
+  Win32Removal removal;
+  return RunSignInCommand(platform, removal, command, slots);
+}
+#endif
+
+ExitStatus Run(const char* command_line) {
+#ifdef UNINSTALL_BUILD
+  uint32_t slots = 0;
+  const SignInCommand command = AsksForSignInCommand(Text(command_line), &slots);
+  if (command != SignInCommand::kNone) return RunSignIn(command, slots);
+#endif
+  return RunInstaller(AsksForSilentRun(command_line));
+}
+
 }  // namespace
 
 // The process's entry point. ExitProcess, not a return: returning would end only this
@@ -80,5 +95,5 @@ ExitStatus RunInstaller(bool silent) {
 extern "C" [[noreturn]] void ProgramStart() {
   SelectPlatformFamily();
   RestrictLibrarySearch();
-  ExitProcess(static_cast<UINT>(RunInstaller(AsksForSilentRun(GetCommandLineA()))));
+  ExitProcess(static_cast<UINT>(Run(GetCommandLineA())));
 }

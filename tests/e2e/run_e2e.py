@@ -52,6 +52,7 @@ RESTART = "\n请重新启动计算机以完成安装。"
 UN_RESTART = "\n请重新启动计算机以完成卸载。"
 ENTRY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\TavrelInputMethod"
 ENTRY_WOW64 = ENTRY.replace("Software", r"Software\Wow6432Node")  # a 32-bit program's view on 64-bit Windows
+SETUP_ENTRY = r"Software\Microsoft\Active Setup\Installed Components\TavrelInputMethod"  # per-user setup
 
 # The ...W functions Windows 95/98/Me implement; it only stubs the others.
 WIN9X_WIDE = {"MessageBoxW", "MessageBoxExW", "TextOutW", "ExtTextOutW", "GetTextExtentPointW",
@@ -65,7 +66,7 @@ NT_ONLY = {"MoveFileExA", "MoveFileExW", "ReplaceFileA", "ReplaceFileW", "GetFil
            "GetNativeSystemInfo", "IsWow64Process", "Wow64DisableWow64FsRedirection",
            "Wow64RevertWow64FsRedirection", "FlsAlloc", "FlsGetValue", "FlsSetValue", "FlsFree",
            "GetFileInformationByHandleEx", "SetFileInformationByHandle", "CreateFile2",
-           "OpenProcessToken", "SetTokenInformation", "GetSystemWindowsDirectoryA",
+           "OpenProcessToken", "SetTokenInformation", "GetTokenInformation", "GetSystemWindowsDirectoryA",
            "GetSystemWindowsDirectoryW"}
 # Calls the installation cannot do without, so that an empty trace cannot pass.
 CORE_ANSI = {"RegOpenKeyA", "LoadKeyboardLayoutA", "GetSystemDirectoryA", "CreateWindowExA"}
@@ -496,9 +497,12 @@ class Cases:
                            ("after removal", after)):
             self.show(when, snap)
         self.assertNotEqual(installed, before, "nothing installed")
+        # The uninstaller's copy stays for the removal the per-user setup entry runs at sign-in.
+        self.assertEqual(after["windows"], [UNINSTALLER])
+        self.assertIn("/RemoveFromUser", w.values(w.hklm(self.prefix), SETUP_ENTRY)["StubPath"][1])
+        after["windows"] = before["windows"]
         self.assertEqual(after, before)
-        self.assertFalse([f for f in after["files"] + os.listdir(self.windir(""))
-                          if f.lower().startswith("tvl")], "files left")
+        self.assertFalse([f for f in after["files"] if f.lower().startswith("tvl")], "files left")
         self.assert_box(self.run_it(), OK_TEXT)
         self.assert_ours(LAYOUT)
 
@@ -981,6 +985,121 @@ class UninstallCases:
         self.assert_finished_at_restart(scheduled, ime=None)
 
 
+class PerUserCases:
+    """The two parts of an installation: the machine's, and each user's. Wine does not process
+    Active Setup at sign-in: the cases read the per-user setup entry and run its command
+    themselves, as Windows would, under a second user's registry."""
+
+    def run_command(self, command, cwd=None):
+        """Run the Windows command line `command` silently from `cwd` (C:\ by default);
+        returns run_silent's (exit status in full, windows mapped, message-box texts)."""
+        drive_c = os.path.join(self.prefix, "drive_c")
+        if not os.path.exists(os.path.join(drive_c, "locker.exe")):
+            w.shutil.copy(STATE["locker"], os.path.join(drive_c, "locker.exe"))
+        return w.run_silent(self.prefix, self.display, cwd or drive_c,
+                            ["C:\\locker.exe", "-run", "C:\\status.txt", command],
+                            status_file=os.path.join(drive_c, "status.txt"))
+
+    def switch_user(self, user_reg):
+        """Another user's part of the registry (a saved user.reg) in place of the current one,
+        which is returned; the session has ended, so Wine has written it."""
+        w.wineserver_wait(self.prefix, self.display)
+        path = os.path.join(self.prefix, "user.reg")
+        with open(path, "rb") as f:
+            current = f.read()
+        with open(path, "wb") as f:
+            f.write(user_reg)
+        return current
+
+    def setup_entry(self):
+        return w.values(w.hklm(self.prefix), SETUP_ENTRY)
+
+    def machine(self):
+        """What a user's sign-in command must not change: what the programs write under
+        HKEY_LOCAL_MACHINE (Wine itself rewrites other keys at each start), the system
+        directory's files and the tvl* files of the Windows directory."""
+        keys = w.hklm(self.prefix)
+        return {"layouts": self.layouts(), "entries": [w.values(keys, k) for k in (ENTRY, SETUP_ENTRY)],
+                "pending": (w.values(keys, SESSION_MANAGER) or {}).get("PendingFileRenameOperations"),
+                "files": self.sys32_listing(),
+                "windows": sorted(n for n in os.listdir(self.windir("")) if n.lower().startswith("tvl"))}
+
+    def test_second_user_gets_and_loses_the_layout_at_sign_in(self):
+        w.shutil.copy(STATE["input.dll"], w.system32(self.prefix))
+        with open(os.path.join(template(self.family), "user.reg"), "rb") as f:
+            fresh_user = f.read()
+        self.assertEqual(self.run_silent(self.exe), (0, [], []))
+        installed = self.setup_entry()
+        self.assertEqual(self.run_silent(self.exe), (0, [], []))  # the same release again
+        upgraded = self.setup_entry()
+        stub = installed["StubPath"][1]
+        print("\n%s: per-user setup entry after the installation: %r\n  after installing again: %r"
+              % (self.exe, installed, upgraded), file=sys.stderr)
+        self.assertEqual(installed, {"": ("sz", "Tavrel输入法"), "Version": ("sz", "1,0,100,0"),
+                                     "IsInstalled": ("dword", 1),
+                                     "StubPath": ("sz", '"C:\\windows\\tvluninstall.exe" /S /AddToUser ' + LAYOUT)})
+        self.assertEqual(upgraded, installed)
+        # The first user's part is done: their counterpart holds the entry's Version.
+        self.assertEqual(w.values(w.hkcu(self.prefix), SETUP_ENTRY), {"Version": ("sz", "1,0,100,0")})
+        first_user = self.switch_user(fresh_user)
+        before, machine = (self.preload(), self.preload_values()), self.machine()
+        os.unlink(os.path.join(self.prefix, "drive_c", "inputdll.log"))
+        self.assertEqual(self.run_command(stub), (0, [], []))
+        after = (self.preload(), self.preload_values())
+        print("second user's lists before the command: %r\n  after it: %r\n  input.dll stand-in: %r"
+              % (before, after, self.input_dll_calls()), file=sys.stderr)
+        self.assertNotIn(("sz", LAYOUT), list(before[0].values()) + list(before[1].values()))
+        self.assertIn(("sz", LAYOUT), after[0].values())
+        self.assertIn(("sz", LAYOUT), after[1].values())
+        self.assertEqual(self.input_dll_calls(), ["0804:%s 0" % LAYOUT])
+        self.assertEqual(self.machine(), machine, "the sign-in command changed the machine's part")
+        # The first user uninstalls; the second user's part goes at their next sign-in, from the
+        # uninstaller's copy, which stays for it.
+        second_user = self.switch_user(first_user)
+        self.assertEqual(self.run_command('"C:\\windows\\tvluninstall.exe" /S'), (0, [], []))
+        removal = self.setup_entry()
+        print("per-user setup entry after the uninstallation: %r\n  Windows directory: %r" % (
+            removal, self.machine()["windows"]), file=sys.stderr)
+        self.assertEqual(removal["StubPath"], ("sz", '"C:\\windows\\tvluninstall.exe" /S /RemoveFromUser ' + LAYOUT))
+        self.assertEqual(removal["Version"], ("sz", "1,0,100,1"))
+        self.assertEqual(self.machine()["windows"], [UNINSTALLER])
+        self.switch_user(second_user)
+        self.assertEqual(self.run_command(removal["StubPath"][1]), (0, [], []))
+        print("second user's lists after the removal's command: %r" % ((self.preload(), self.preload_values()),),
+              file=sys.stderr)
+        self.assertEqual((self.preload(), self.preload_values()), before)
+        self.assertEqual(self.input_dll_calls()[-1], "0804:%s 1" % LAYOUT)
+
+    def test_silent_run_from_the_system_directory_installs(self):
+        # As a scheduled task starts it: the current directory is the system directory, the
+        # program is named by its full path on another drive.
+        folder = self.shipped(w.layout_folder(self.prefix, self.exe_path))
+        program = "Z:" + os.path.join(folder, self.exe).replace("/", "\\")
+        status = self.run_command('"%s" /S' % program, cwd=w.system32(self.prefix))
+        self.assertEqual(status, (0, [], []))
+        self.assertEqual(self.sys32("tvl1.IME"), w.STANDIN_IME)
+        self.assertEqual(self.preload(), {"1": ("sz", LAYOUT)})
+
+    def test_silent_run_activates_nothing(self):
+        self.seed(RELAY_EXCLUDE)
+        folder = self.shipped(w.layout_folder(self.prefix, self.exe_path))
+        fd, err = tempfile.mkstemp(suffix=".relay", dir=CFG["build"])
+        os.close(fd)
+        try:
+            res = w.run_exe(self.prefix, self.display, folder, self.exe, args=["/S"], box_timeout=240,
+                            extra_debug=w.RELAY_DEBUG, err_path=err)
+            base, calls = w.image_calls(err, self.exe_path)
+        finally:
+            os.unlink(err)
+        names = [c[1] for c in calls]
+        print("\n%s /S: exit %s, %d calls from the image; LoadKeyboardLayoutA %d times"
+              % (self.exe, res.exit_code, len(calls), names.count("LoadKeyboardLayoutA")), file=sys.stderr)
+        self.assertEqual((res.exit_code, res.texts), (0, []))
+        self.assertTrue({"RegCreateKeyA", "RegSetValueExA", "GetSystemDirectoryA"} <= set(names), "trace too short")
+        self.assertNotIn("LoadKeyboardLayoutA", names)
+        self.assertEqual(self.preload(), {"1": ("sz", LAYOUT)})
+
+
 class SignedCases:
     """The signed installer (DIST/signed, made by scripts/sign) on both families: Windows
     95/98/Me and NT 4.0 ignore the signature, and it changes nothing in the image."""
@@ -1061,12 +1180,17 @@ class Win64Cases:
                 self.assert_box(res, UN_OK)
                 self.assertEqual((self.ours("system32"), self.ours("syswow64")), ({}, {}))
                 self.assertIsNone(w.values(w.hklm(self.prefix), ENTRY_WOW64), "entry left")
-                aside, scheduled = list(self.ours("")), self.scheduled()
-                print("%s, uninstalled: Windows directory tvl*: %r; scheduled: %r" % (tag, aside, scheduled),
+                kept, scheduled = list(self.ours("")), self.scheduled()
+                print("%s, uninstalled: Windows directory tvl*: %r; scheduled: %r" % (tag, kept, scheduled),
                       file=sys.stderr)
-                self.assertEqual(len(aside), 1, "the running copy renamed aside: %r" % aside)
-                self.assertTrue(aside[0].lower().endswith(".tmp"), aside)
-                self.assertEqual(scheduled, [("", "c:\\windows\\" + aside[0].lower())])
+                # The per-user setup entry, in the 32-bit view, now removes each user's part at
+                # sign-in, with the uninstaller's copy, which stays for it.
+                self.assertEqual(kept, [UNINSTALLER])
+                self.assertEqual(scheduled, [])
+                stub = w.values(w.hklm(self.prefix), SETUP_ENTRY.replace("Software", r"Software\Wow6432Node"))
+                self.assertIn("/RemoveFromUser", (stub or {}).get("StubPath", ("", ""))[1])
+                self.assertEqual(w.values(w.hkcu(self.prefix), SETUP_ENTRY.replace("Software", r"Software\Wow6432Node")),
+                                 {"Version": ("sz", "1,0,100,1")}, "the counterpart where Windows looks for it")
 
     def test_modules_in_use_go_at_the_restart_from_the_right_directory(self):
         # A restart's moves are carried out by a native process: the names stored must be the
@@ -1106,7 +1230,7 @@ class Win64Cases:
         self.assertEqual((self.ours("system32"), self.ours("syswow64")), ({}, {}))
 
 
-class TestTvlinst(Cases, NtCases, SignedCases, Base):
+class TestTvlinst(Cases, NtCases, PerUserCases, SignedCases, Base):
     exe = "tvlinst.exe"
 
 

@@ -54,7 +54,7 @@ NOT_ON_WIN95 = {
 LOOKED_UP = {
     'IsWow64Process', 'IsWow64Process2', 'Wow64DisableWow64FsRedirection',
     'Wow64RevertWow64FsRedirection',
-    'OpenProcessToken', 'SetTokenInformation', 'GetSystemWindowsDirectoryA',
+    'OpenProcessToken', 'SetTokenInformation', 'GetTokenInformation', 'GetSystemWindowsDirectoryA',
     'GetSystemWindowsDirectoryW', 'SetDefaultDllDirectories', 'SetDllDirectoryA', 'MoveFileExW',
 }
 MAX_SIZE = 32 * 1024  # of the image: a signature lies outside it, in the certificate table

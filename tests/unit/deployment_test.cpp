@@ -2,6 +2,7 @@
 #include "window/command_line.h"
 #include "window/frm_setup.h"
 #include "window/frm_uninstall.h"
+#include "window/user_part.h"
 
 namespace {
 
@@ -11,6 +12,8 @@ const std::u16string kNotInstalled = u"Tavrel输入法未能安装成功！";
 const std::u16string kSuccess = u"Tavrel输入法安装成功完成！";
 const std::u16string kRestartLine = u"\n请重新启动计算机以完成安装。";
 const std::u16string kEntry = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TavrelInputMethod";
+const std::u16string kSetupEntry = u"Software\\Microsoft\\Active Setup\\Installed Components\\TavrelInputMethod";
+const std::u16string kSignOutLine = u"\n请注销并重新登录后使用此输入法。";
 
 class RunSequenceTest : public InstallerTest {
  protected:
@@ -29,13 +32,14 @@ class RunSequenceTest : public InstallerTest {
   // shown, and the exit status goes to *silent_outcome.
   std::u16string Run(ExitStatus* silent_outcome = nullptr) {
     FrmSetup form(fake, fake, /*silent=*/silent_outcome != nullptr);
-    const size_t loads = fake.loaded_layouts.size(), profile_calls = fake.profile_calls.size();
+    const size_t loads = fake.loaded_layouts.size();
     form.Load();
     EXPECT_EQ(form.Outcome(), kExitNotRun) << "nothing reported yet";
     // From Windows 8 on a layout loaded by a process without the focus window has no effect.
     EXPECT_EQ(fake.loaded_layouts.size(), loads) << "layout loaded while the window is hidden";
-    EXPECT_EQ(fake.profile_calls.size(), profile_calls) << "profile changed while the window is hidden";
+    const size_t profile_calls = fake.profile_calls.size();
     form.Activate();
+    EXPECT_EQ(fake.profile_calls.size(), profile_calls) << "the profile changed after the activation";
     EXPECT_EQ(fake.open_handle_count(), 0);
     EXPECT_EQ(fake.messages.size(), silent_outcome ? 0u : 1u);
     EXPECT_TRUE(fake.unloaded);
@@ -166,8 +170,10 @@ TEST_F(RunSequenceTest, MissingFilesAreReportedAndNothingIsLoaded) {
   }
 }
 
-TEST_F(RunSequenceTest, LayoutCountsOnlyWhenReturnedOrListedAfterTheLoad) {
-  // Windows 95 may return another layout for one it has loaded already: its list then holds it.
+TEST_F(RunSequenceTest, ActivationThatDoesNotTakeUndoesNothingAndAsksToSignInAgain) {
+  // Windows 95 may return another layout for one it has loaded already: its list then holds
+  // it. A load that did not take (from Windows 8 on, in a process without the focus) leaves
+  // the installation whole: the layout comes at the next sign-in.
   using Load = FakePlatform::LayoutLoad;
   for (auto load : {Load::kReturnsZero, Load::kReturnsOtherLayout, Load::kCannotBeCalled}) {
     for (bool listed : {false, true}) {
@@ -176,8 +182,11 @@ TEST_F(RunSequenceTest, LayoutCountsOnlyWhenReturnedOrListedAfterTheLoad) {
       fake.layout_load = load;
       if (listed) fake.layout_list = {0x04090409u, 0xE0200804u, 0x08040804u};
       const bool counts = listed && load == Load::kReturnsOtherLayout;
-      EXPECT_EQ(Run(), counts ? kSuccess : kNotInstalled) << static_cast<int>(load) << (listed ? " listed" : "");
-      EXPECT_EQ(fake.profile_calls.size(), counts ? 1u : 0u);
+      EXPECT_EQ(Run(), counts ? kSuccess : kSuccess + kSignOutLine) << static_cast<int>(load) << (listed ? " listed" : "");
+      EXPECT_EQ(fake.profile_calls, std::vector<std::u16string>{u"0804:E0200804 0"});
+      EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"E0200804");
+      EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes");
+      EXPECT_TRUE(fake.HasKey(kHklm, kEntry) && fake.HasKey(kHklm, kSetupEntry));
     }
   }
 }
@@ -196,7 +205,7 @@ TEST_F(RunSequenceTest, UserWithoutRightsGetsTheLayoutAnAdministratorInstalled) 
     fake.messages.clear();
     fake.unwritable_values = {"ime file", "layout file", "layout text", "displayname", "displayversion",
                               "uninstallstring", "quietuninstallstring", "displayicon", "nomodify",
-                              "norepair", "estimatedsize"};
+                              "norepair", "estimatedsize", "stubpath", "version", "isinstalled"};
     fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME")->locked = true;
     fake.File(u"C:\\WINDOWS\\system32\\tvl1.MB")->locked = true;
     fake.File(u"C:\\WINDOWS\\tvluninstall.exe")->locked = true;
@@ -264,8 +273,10 @@ TEST_F(RunSequenceTest, ExitStatusTellsTheOutcomeWithOrWithoutMessage) {
       else EXPECT_EQ(shown, o == "installed" ? kSuccess : o == "table missing" ? kTableMissing
                                                                                 : kSuccess + kRestartLine);
       EXPECT_EQ(Installed(u"tvl1.IME"), o == "table missing" ? "<absent>" : "module bytes") << outcome;
-      // The same steps run: the layout is activated at their end.
-      EXPECT_EQ(fake.loaded_layouts.size(), o == "table missing" ? 0u : 1u) << outcome;
+      // The same steps run; only a run with a window activates the layout at their end: no
+      // process of a silent run owns the focus.
+      EXPECT_EQ(fake.loaded_layouts.size(), o == "table missing" || silent ? 0u : 1u) << outcome;
+      EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), o == "table missing" ? u"<absent>" : u"E0200804");
     }
   }
 }
@@ -338,15 +349,36 @@ TEST_F(RunSequenceTest, PresenceTestErrorLetsTheCopyRun) {
   EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes");
 }
 
-TEST_F(RunSequenceTest, SourceMissingFromProgramFolderFailsTheCopy) {
-  // Present in the current folder, absent beside the program.
-  fake.program_dir = u"D:\\elsewhere";
-  EXPECT_EQ(Run(), kNotInstalled);
+TEST_F(RunSequenceTest, PresenceTestLooksInTheProgramsFolderWhateverTheCurrentDirectory) {
+  // A startup script's share, a scheduled task's system directory (where an earlier
+  // installation's files must not pass for the shipped ones), a shortcut's "Start in".
+  const std::u16string share = u"\\\\server\\share\\tvl", system32 = u"C:\\WINDOWS\\system32";
+  struct Case { std::u16string shipped_in, program_dir, current_dir; bool earlier_installation; std::u16string message; };
+  const Case cases[] = {
+      {share, share, system32, false, kSuccess},
+      {share, share, system32, true, kSuccess},
+      {share, share, u"D:\\", false, kSuccess},
+      {u"C:\\tvl", u"D:\\elsewhere", u"C:\\tvl", false, kModuleMissing + kTableMissing},
+      {u"C:\\tvl", u"D:\\elsewhere", system32, true, kModuleMissing + kTableMissing},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    Ship(c.shipped_in);
+    fake.program_dir = c.program_dir;
+    fake.current_dir = c.current_dir;
+    if (c.earlier_installation) {
+      fake.files[system32 + u"\\tvl1.IME"] = FakeFile{"earlier module"};
+      fake.files[system32 + u"\\tvl1.MB"] = FakeFile{"earlier table"};
+    }
+    EXPECT_EQ(Run(), c.message) << ToAnsi(c.program_dir) << " from " << ToAnsi(c.current_dir);
+    EXPECT_EQ(Installed(u"tvl1.IME"), c.message == kSuccess ? "module bytes"
+                                      : c.earlier_installation ? "earlier module" : "<absent>");
+  }
 }
 
 TEST_F(RunSequenceTest, AFailedRunRemovesWhatItCreatedAndKeepsWhatWasThere) {
   for (bool upgrade : {false, true}) {
-    for (const char* fault : {"copy", "activation"}) {
+    for (const char* fault : {"copy", "profile"}) {
       Reset();
       Ship(u"C:\\tvl");
       fake.PutString(kHkcu, PreloadKey(1), u"", u"00000804");
@@ -358,12 +390,12 @@ TEST_F(RunSequenceTest, AFailedRunRemovesWhatItCreatedAndKeepsWhatWasThere) {
       }
       const std::string hklm = Dump(kHklm), hkcu = Dump(kHkcu);
       fake.copies_fail = *fault == 'c';
-      if (*fault == 'a') fake.layout_load = FakePlatform::LayoutLoad::kReturnsZero;
+      fake.input_dll_present = *fault != 'p';  // Windows 8 on: the profile counts
       EXPECT_EQ(Run(), kNotInstalled) << fault;
       EXPECT_EQ(Dump(kHklm), hklm) << fault << (upgrade ? " upgrade" : "");
       EXPECT_EQ(Dump(kHkcu), hkcu) << fault << (upgrade ? " upgrade" : "");
       // Files created go; an earlier one stays whole, old or new.
-      const bool copied = *fault == 'a';
+      const bool copied = *fault == 'p';
       EXPECT_EQ(Installed(u"tvl1.IME"), !upgrade ? "<absent>" : copied ? "module bytes" : "old module") << fault;
       EXPECT_EQ(Installed(u"tvl1.MB"), upgrade ? "table bytes" : "<absent>") << fault;
       // The three shipped, and after an upgrade the three installed.
@@ -414,8 +446,9 @@ TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCan
         fake.Restart();
         EXPECT_EQ(Installed(u"tvl1.IME"), gone ? "<absent>" : "module bytes") << what;
         EXPECT_EQ(Installed(u"tvl1.MB"), gone ? "<absent>" : "table bytes") << what;
-        EXPECT_EQ(fake.files.size(), gone ? 3u : 6u) << what << ": nothing left over";
-        EXPECT_EQ(fake.File(u"C:\\WINDOWS\\tvluninstall.exe") != nullptr, !gone) << what;
+        // The uninstaller's copy stays for the per-user setup entry's removal command.
+        EXPECT_EQ(fake.files.size(), gone ? 4u : 6u) << what << ": nothing left over";
+        EXPECT_NE(fake.File(u"C:\\WINDOWS\\tvluninstall.exe"), nullptr) << what;
       }
     }
   }
@@ -554,9 +587,13 @@ TEST_F(UninstallTest, RemovesWhatTheInstallationPutInPlaceAndNothingElse) {
   // The backdrop under the uninstaller's caption.
   EXPECT_FALSE(fake.prints.empty());
   EXPECT_EQ(fake.prints.back().text, u"Tavrel输入法卸载");
-  // Nothing is left for a second run, and the next installation takes slot 1 again.
+  // Nothing is left for a second run, and the next installation takes slot 1 again. The
+  // per-user setup entry stays, turned into the removal every other user's sign-in runs.
   EXPECT_EQ(Uninstall(), kNothingInstalled);
+  EXPECT_EQ(fake.String(kHklm, kSetupEntry, u"StubPath"), u"\"C:\\WINDOWS\\tvluninstall.exe\" /S /RemoveFromUser E0210804");
+  fake.hive(kHklm).erase("software\\microsoft\\active setup\\installed components\\tavrelinputmethod");
   EXPECT_EQ(Dump(kHklm), hklm);
+  fake.PutString(kHklm, kSetupEntry, u"Version", u"1,0,100,1");
   fake.messages.clear();
   EXPECT_EQ(Run(), kSuccess);
   EXPECT_EQ(fake.String(kHklm, SlotKey(1), u"Ime File"), u"tvl1.IME");
@@ -602,6 +639,7 @@ TEST_F(UninstallTest, RemovesTheNativeCopiesOn64BitWindows) {
   EXPECT_EQ(fake.at_restart[0].first.substr(0, 23), u"C:\\WINDOWS\\system32\\tvl");
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME"), nullptr) << "its name is free at once";
   fake.Restart();
+  EXPECT_TRUE(fake.files.erase(u"C:\\WINDOWS\\tvluninstall.exe")) << "kept for the removal at sign-in";
   EXPECT_EQ(Files(), files);
   // A native copy that stays is a failure; the rest is removed all the same.
   fake.messages.clear();
@@ -618,15 +656,198 @@ TEST_F(UninstallTest, FileInUseAsksForTheRestartButTheRunningUninstallerDoesNot)
   EXPECT_EQ(Uninstall(), kUninstalled + kUninstallRestartLine);
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr) << "its name is free at once";
   fake.Restart();
-  // The uninstaller's own copy, running, goes at the restart too: that alone needs none.
+  // The uninstaller's own copy, running, goes at the restart too where no per-user setup
+  // entry needs it (an installation made before there was one): that alone needs none.
   fake.messages.clear();
   EXPECT_EQ(Run(), kSuccess);
+  fake.hive(kHklm).erase("software\\microsoft\\active setup\\installed components\\tavrelinputmethod");
   fake.File(u"C:\\WINDOWS\\tvluninstall.exe")->use = FakeFile::Use::kMapped;
   EXPECT_EQ(Uninstall(), kUninstalled);
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\tvluninstall.exe"), nullptr);
   ASSERT_EQ(fake.at_restart.size(), 1u);
   EXPECT_EQ(fake.at_restart[0].first.substr(0, 14), u"C:\\WINDOWS\\tvl");
   EXPECT_FALSE(fake.HasKey(kHklm, kEntry));
+}
+
+}  // namespace
+
+namespace {
+
+// The two parts of an installation: the machine's for every user, the user's for the account
+// the program runs as, and every other user's at sign-in through the per-user setup entry.
+
+const std::u16string kCounterpart64 =
+    u"Software\\Wow6432Node\\Microsoft\\Active Setup\\Installed Components\\TavrelInputMethod";
+
+class PerUserSetupTest : public UninstallTest {
+ protected:
+  // What Windows does at a user's sign-in: runs the entry's command where the user's
+  // counterpart is missing or older, then writes the entry's Version there.
+  ExitStatus SignIn() {
+    const std::u16string version = fake.String(kHklm, kSetupEntry, u"Version");
+    if (fake.String(kHkcu, kSetupEntry, u"Version") == version) return kExitNotRun;
+    uint32_t slots = 0;
+    const SignInCommand command = AsksForSignInCommand(ToText(fake.String(kHklm, kSetupEntry, u"StubPath")), &slots);
+    EXPECT_NE(command, SignInCommand::kNone);
+    const ExitStatus status = RunSignInCommand(fake, fake, command, slots);
+    EXPECT_EQ(fake.open_handle_count(), 0);
+    fake.PutString(kHkcu, kSetupEntry, u"Version", version);
+    return status;
+  }
+  // Another user signs in: their own part of the registry, as it was before the installation.
+  void SwitchUser(FakePlatform::Hive user) {
+    fake.hive(kHkcu) = std::move(user);
+    fake.profile.clear();
+  }
+  // The entry's default value, StubPath, Version and IsInstalled.
+  std::u16string Entry() {
+    return fake.String(kHklm, kSetupEntry, u"") + u" | " + fake.String(kHklm, kSetupEntry, u"StubPath") + u" | " +
+           fake.String(kHklm, kSetupEntry, u"Version") + u" | " +
+           ToU16(Text::Number(static_cast<long>(fake.Dword(kHklm, kSetupEntry, u"IsInstalled"))));
+  }
+};
+
+TEST_F(PerUserSetupTest, SystemAccountRunDoesTheMachinesPartAndEachUserGetsTheirsAtSignIn) {
+  const FakePlatform::Hive user = fake.hive(kHkcu);
+  for (bool silent : {true, false}) {
+    Reset();
+    SetUp();
+    fake.system_account = true;
+    ExitStatus status = kExitNotRun;
+    const std::u16string shown = Run(silent ? &status : nullptr);
+    if (silent) EXPECT_EQ(status, kExitInstalled);
+    else EXPECT_EQ(shown, kSuccess) << "no line asking to sign in again: nothing was to be activated";
+    // The system account's list and profile are left alone; nothing is activated.
+    EXPECT_EQ(fake.hive(kHkcu), user);
+    EXPECT_TRUE(fake.profile_calls.empty() && fake.loaded_layouts.empty());
+    EXPECT_EQ(fake.String(kHklm, SlotKey(1), u"Ime File"), u"tvl1.IME");
+    EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluninstall.exe\" /S /AddToUser E0210804 | 1,0,100,0 | 1");
+    EXPECT_TRUE(fake.Wide(kHklm, kSetupEntry, u""));
+    // A user signs in: their part only, nothing of the machine's.
+    fake.system_account = false;
+    const std::string hklm = Dump(kHklm);
+    const size_t files = fake.files.size();
+    const long changes = fake.changes;
+    EXPECT_EQ(SignIn(), kExitInstalled);
+    EXPECT_GT(fake.changes, changes);
+    EXPECT_EQ(Dump(kHklm), hklm);
+    EXPECT_EQ(fake.files.size(), files);
+    EXPECT_EQ(fake.String(kHkcu, PreloadKey(2), u""), u"E0210804");
+    EXPECT_EQ(fake.String(kHkcu, u"Keyboard Layout\\Preload", u"2"), u"E0210804");
+    EXPECT_EQ(fake.profile, std::set<std::u16string>{u"0804:E0210804"});
+    EXPECT_EQ(fake.messages.size(), silent ? 0u : 1u) << "the sign-in command shows nothing";
+    EXPECT_TRUE(fake.loaded_layouts.empty());
+    EXPECT_EQ(SignIn(), kExitNotRun) << "once for each user";
+  }
+}
+
+TEST_F(PerUserSetupTest, UninstallingTurnsTheEntryIntoARemovalAndReinstallingTurnsItBack) {
+  const FakePlatform::Hive other_user = fake.hive(kHkcu);
+  EXPECT_EQ(Run(), kSuccess);  // by the first user, whose part is then done
+  EXPECT_EQ(fake.String(kHkcu, kSetupEntry, u"Version"), u"1,0,100,0");
+  EXPECT_EQ(SignIn(), kExitNotRun);
+  const FakePlatform::Hive first_user = fake.hive(kHkcu);
+  SwitchUser(other_user);
+  EXPECT_EQ(SignIn(), kExitInstalled);
+  const FakePlatform::Hive second_user = fake.hive(kHkcu);
+  // Uninstalled by the first user: the entry now removes every other user's part, and the
+  // first user's counterpart is brought up to it.
+  SwitchUser(first_user);
+  EXPECT_EQ(Uninstall(), kUninstalled);
+  EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluninstall.exe\" /S /RemoveFromUser E0210804 | 1,0,100,1 | 1");
+  EXPECT_EQ(SignIn(), kExitNotRun);
+  EXPECT_NE(fake.File(u"C:\\WINDOWS\\tvluninstall.exe"), nullptr) << "the removal's command runs it";
+  EXPECT_EQ(Uninstall(), kNothingInstalled);
+  EXPECT_EQ(fake.String(kHklm, kSetupEntry, u"Version"), u"1,0,100,1") << "a second removal raises nothing";
+  SwitchUser(second_user);
+  EXPECT_EQ(SignIn(), kExitInstalled);
+  EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"00000804");
+  EXPECT_FALSE(fake.HasKey(kHkcu, PreloadKey(2)));
+  EXPECT_EQ(fake.String(kHkcu, u"Keyboard Layout\\Preload", u"2"), u"<absent>");
+  EXPECT_EQ(fake.profile_calls.back(), u"0804:E0210804 1");
+  // Installed again, by the second user: the entry installs again, for the first user too.
+  fake.messages.clear();
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluninstall.exe\" /S /AddToUser E0210804 | 1,0,100,2 | 1");
+  SwitchUser(first_user);
+  EXPECT_EQ(SignIn(), kExitInstalled);
+  EXPECT_EQ(fake.String(kHkcu, PreloadKey(2), u""), u"E0210804");
+  // An upgrade to the same release over a whole installation changes nothing for users; an
+  // earlier release's entry is raised.
+  fake.PutString(kHklm, kSetupEntry, u"Version", u"1,0,99,2");
+  fake.messages.clear();
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_EQ(fake.String(kHklm, kSetupEntry, u"Version"), u"1,0,100,2");
+}
+
+TEST_F(PerUserSetupTest, SignInCommandWritesOnlyTheUsersPartAndOnlyForASlotOfOurs) {
+  // The counterpart goes where Windows looks for it: below Wow6432Node on 64-bit Windows.
+  for (bool windows64 : {false, true}) {
+    Reset();
+    SetUp();
+    if (windows64) fake.native_dir = u"C:\\WINDOWS\\Sysnative", fake.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{"64"};
+    EXPECT_EQ(Run(), kSuccess);
+    EXPECT_EQ(fake.String(kHkcu, windows64 ? kCounterpart64 : kSetupEntry, u"Version"), u"1,0,100,0");
+    EXPECT_EQ(fake.HasKey(kHkcu, kSetupEntry), !windows64);
+  }
+  // A slot that is not ours (another input method's, or none) is never added to a list.
+  const std::string hkcu = Dump(kHkcu);
+  EXPECT_EQ(RunSignInCommand(fake, fake, SignInCommand::kAddToUser, 1u << 0), kExitInstalled);
+  EXPECT_EQ(RunSignInCommand(fake, fake, SignInCommand::kAddToUser, 1u << 5), kExitInstalled);
+  EXPECT_EQ(Dump(kHkcu), hkcu);
+  // A write that fails is the exit status 1.
+  fake.hive(kHkcu).clear();
+  fake.uncreatable_keys.insert("keyboard layout\\preload\\1");
+  EXPECT_EQ(RunSignInCommand(fake, fake, SignInCommand::kAddToUser, 1u << 1), kExitReportedFailure);
+  fake.uncreatable_keys.clear();
+  EXPECT_EQ(RunSignInCommand(fake, fake, SignInCommand::kAddToUser, 1u << 1), kExitInstalled);
+  fake.undeletable_keys.insert("keyboard layout\\preload\\1");
+  EXPECT_EQ(RunSignInCommand(fake, fake, SignInCommand::kRemoveFromUser, 1u << 1), kExitReportedFailure);
+  EXPECT_EQ(fake.run_locks, 6) << "under the programs' lock";
+}
+
+TEST_F(PerUserSetupTest, AFailedRunLeavesTheEntryAsItWas) {
+  // Windows 8 on: a profile that cannot be changed fails the run, after the entry is written.
+  EXPECT_EQ(Run(), kSuccess);
+  EXPECT_EQ(Uninstall(), kUninstalled);
+  fake.input_dll_present = false;
+  // Turned back from a removal by the failed run: a removal again, raised once more, so that
+  // a user whose sign-in ran the installing command meanwhile has the layout removed again.
+  fake.messages.clear();
+  EXPECT_EQ(Run(), kNotInstalled);
+  EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluninstall.exe\" /S /RemoveFromUser E0210804 | 1,0,100,3 | 1");
+  // Created by the failed run: deleted.
+  fake.hive(kHklm).erase("software\\microsoft\\active setup\\installed components\\tavrelinputmethod");
+  fake.messages.clear();
+  EXPECT_EQ(Run(), kNotInstalled);
+  EXPECT_FALSE(fake.HasKey(kHklm, kSetupEntry));
+}
+
+TEST(CommandLineTest, SignInCommandAndTheLayoutsItNames) {
+  struct Case { const char* line; SignInCommand command; uint32_t slots; };
+  const Case cases[] = {
+      {"tvluninstall.exe", SignInCommand::kNone, 0},
+      {"tvluninstall.exe /S E0210804", SignInCommand::kNone, 0},
+      {"\"C:\\WINDOWS\\tvluninstall.exe\" /S /AddToUser E0210804", SignInCommand::kAddToUser, 1u << 1},
+      {"\"C:\\a b\\tvluninstall.exe\"\t/addtouser\te0200804", SignInCommand::kAddToUser, 1u << 0},
+      {"tvluninstall.exe /RemoveFromUser E0200804 E0290804 /S", SignInCommand::kRemoveFromUser, 1u << 0 | 1u << 9},
+      {"tvluninstall.exe /RemoveFromUser E0200409 E02A0804 E020080 00000804", SignInCommand::kRemoveFromUser, 0},
+      {"tvluninstall.exe /AddToUserX E0200804", SignInCommand::kNone, 0},
+      {"C:\\/AddToUser\\tvluninstall.exe E0200804", SignInCommand::kNone, 0},
+  };
+  for (const Case& c : cases) {
+    uint32_t slots = 99;
+    EXPECT_EQ(AsksForSignInCommand(Text(c.line), &slots), c.command) << c.line;
+    EXPECT_EQ(slots, c.slots) << c.line;
+  }
+  // What the per-user setup entry writes reads back as it was meant.
+  for (SignInCommand command : {SignInCommand::kAddToUser, SignInCommand::kRemoveFromUser}) {
+    uint32_t slots = 0;
+    const Text line = Text("x.exe").Append(SignInArguments(command, 1u << 3 | 1u << 7));
+    EXPECT_EQ(AsksForSignInCommand(line, &slots), command) << ToAnsi(ToU16(line));
+    EXPECT_EQ(slots, 1u << 3 | 1u << 7);
+    EXPECT_TRUE(AsksForSilentRun(ToAnsi(ToU16(line)).c_str()));
+  }
 }
 
 }  // namespace

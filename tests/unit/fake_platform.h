@@ -93,6 +93,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
   std::u16string native_dir;  // 64-bit Windows: the native system directory
   uint16_t native_machine = kMachineAmd64;  // 64-bit Windows: what its native programs run on
   int virtualization_calls = 0;
+  bool system_account = false;  // the process token's user is S-1-5-18
   bool virtualization_came_first = false;  // turned off before any registry key was opened
 
   std::string system_dir = "C:\\WINDOWS\\system32";
@@ -179,6 +180,7 @@ class FakePlatform final : public Platform, public PlatformRemoval {
     if (virtualization_calls++ == 0) virtualization_came_first = next_handle_ == 0x100;
     return true;
   }
+  bool RunsAsSystemAccount() override { return system_account; }
   bool LoadKeyboardLayoutA(const Text& layout_id, uint32_t flags, uintptr_t* layout) override;
   int GetKeyboardLayoutList(int capacity, uintptr_t* layouts) override;
   bool InstallLayoutOrTip(const Text& profile, uint32_t flags) override;

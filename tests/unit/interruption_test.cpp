@@ -6,11 +6,13 @@
 #include "installer_test.h"
 #include "window/frm_setup.h"
 #include "window/frm_uninstall.h"
+#include "window/user_part.h"
 
 namespace {
 
 const std::u16string kSystem = u"C:\\WINDOWS\\system32\\";
 const std::u16string kValues = u"Keyboard Layout\\Preload";
+const std::u16string kSetupEntry = u"Software\\Microsoft\\Active Setup\\Installed Components\\TavrelInputMethod";
 using Use = FakeFile::Use;
 
 // A starting machine. Lists hold both forms alike (u"-": no entry at that number).
@@ -22,6 +24,7 @@ struct Start {
   bool installed = false;  // earlier files in the system directory
   Use module_use = Use::kNone, table_use = Use::kNone;
   bool wow64 = false;  // 64-bit Windows, with the 64-bit module shipped
+  bool system_account = false;  // the programs run as the system account, as deployment tools run them
 };
 
 const Start kStarts[] = {
@@ -43,6 +46,8 @@ const Start kStarts[] = {
     {"empty slot key", 2, {u"a.ime", u""}, {u"00000804"}},
     {"64-bit upgrade, module mapped", 2, {u"tvl1.IME"}, {u"E0200804"}, true, Use::kMapped, Use::kNone, true},
     {"64-bit upgrade, both in use", 2, {u"tvl1.IME"}, {u"E0200804"}, true, Use::kMapped, Use::kOpen, true},
+    {"fresh NT, system account", 2, {}, {u"00000804"}, false, Use::kNone, Use::kNone, false, true},
+    {"upgrade NT, system account", 2, {u"a.ime", u"tvl1.IME"}, {u"E0210804"}, true, Use::kNone, Use::kNone, false, true},
 };
 
 // The restart operations an uninterrupted installation on 64-bit Windows leaves, as stored:
@@ -82,6 +87,7 @@ class InterruptionTest : public InstallerTest {
   FakePlatform Machine(const Start& s) {
     FakePlatform m;
     m.platform_id = s.platform_id;
+    m.system_account = s.system_account;
     m.files[u"C:\\tvl\\tvl1.IME"] = FakeFile{"module bytes"};
     m.files[u"C:\\tvl\\tvl1.MB"] = FakeFile{"table bytes"};
     m.files[u"C:\\tvl\\tvluninstall.exe"] = FakeFile{"uninstaller"};
@@ -111,10 +117,14 @@ class InterruptionTest : public InstallerTest {
     return m;
   }
 
-  // One run of a program; ProcessEnded ends it where the fake was told to.
-  static int RunProgram(FakePlatform& m, bool uninstall) {
+  // One run of a program (or, given its command line, of the per-user setup entry's command at
+  // a user's sign-in); ProcessEnded ends it where the fake was told to.
+  static int RunProgram(FakePlatform& m, bool uninstall, const std::u16string& sign_in = u"") {
     m.messages.clear();
     try {
+      uint32_t slots = 0;
+      const SignInCommand command = AsksForSignInCommand(ToText(sign_in), &slots);
+      if (command != SignInCommand::kNone) return RunSignInCommand(m, m, command, slots);
       if (uninstall) {
         FrmUninstall form(m, m);
         form.Load();
@@ -178,8 +188,10 @@ class InterruptionTest : public InstallerTest {
   }
 
   // What any moment of a run may show: the slots of others as they were, the list entries
-  // of others in their order, and no list entry naming a layout slot that is not ours.
-  void ExpectNothingOfOthersTouched(FakePlatform& before, FakePlatform& m, const std::string& where) {
+  // of others in their order, and no list entry naming a layout slot that is not ours (except
+  // entries the removal at sign-in is there to take out, the slots having gone before).
+  void ExpectNothingOfOthersTouched(FakePlatform& before, FakePlatform& m, const std::string& where,
+                                    bool entries_of_removed_slots = false) {
     for (int n = 0; n < 10; ++n) {
       const std::string ime = before.Bytes(kHklm, SlotKey(n), u"Ime File");
       if (ime.empty() || ime == "<absent>" || OwnSlots(before).find(static_cast<char>('0' + n)) != std::string::npos)
@@ -190,25 +202,26 @@ class InterruptionTest : public InstallerTest {
     for (bool named : {false, true}) {
       EXPECT_EQ(Others(m, named, "0123456789"), Others(before, named, "0123456789")) << where;
       // Every identifier E02n0804 left in a list names a slot of ours.
-      EXPECT_EQ(Others(m, named, own), Others(m, named, "0123456789")) << where << (named ? " values" : " subkeys");
+      if (!entries_of_removed_slots) EXPECT_EQ(Others(m, named, own), Others(m, named, "0123456789")) << where << (named ? " values" : " subkeys");
     }
   }
 
   // Ends the program before each of its changing calls in turn (and, with power_cut, lets
   // each part of the registry fall back to any moment since its last flush), checks what is
   // left, runs it again and compares with an uninterrupted run. Returns the number of points.
-  long EndEverywhere(FakePlatform start, bool uninstall, const std::string& what, bool power_cut) {
+  long EndEverywhere(FakePlatform start, bool uninstall, const std::string& what, bool power_cut,
+                     const std::u16string& sign_in = u"") {
     start.changes = 0;
     start.flushed[0] = start.flushed[1] = 0;
     FakePlatform whole = start;
-    const int exit = RunProgram(whole, uninstall);
+    const int exit = RunProgram(whole, uninstall, sign_in);
     const Outcome expected = OutcomeOf(whole, exit);
     EXPECT_EQ(expected.files.find(".tmp"), std::string::npos) << what << ": a leftover of the uninterrupted run";
     for (long n = 0; n < whole.changes; ++n) {
       FakePlatform ended = start;
       ended.end_before = n;
       ended.keep_history = power_cut;
-      EXPECT_EQ(RunProgram(ended, uninstall), -1) << what << " ended before call " << n;
+      EXPECT_EQ(RunProgram(ended, uninstall, sign_in), -1) << what << " ended before call " << n;
       std::vector<std::pair<long, long>> moments = {{n, n}};
       // Each earlier state of a part once (a call that changed the other part adds none).
       for (long m = power_cut ? ended.flushed[0] : n; m < n; ++m)
@@ -226,8 +239,10 @@ class InterruptionTest : public InstallerTest {
         const std::string where = what + " ended before call " + std::to_string(n) + " (registry as of " +
                                   std::to_string(machine) + "/" + std::to_string(user) + ")";
         FakePlatform original = start;
-        ExpectNothingOfOthersTouched(original, cut, where);
-        const int rerun = RunProgram(cut, uninstall);
+        // The system account's lists are left alone: the uninstaller run as it keeps them.
+        ExpectNothingOfOthersTouched(original, cut, where, sign_in.find(u"/RemoveFromUser") != std::u16string::npos ||
+                                                               (uninstall && start.system_account));
+        const int rerun = RunProgram(cut, uninstall, sign_in);
         EXPECT_EQ(OutcomeOf(cut, rerun), expected) << where;
       }
     }
@@ -241,8 +256,22 @@ TEST_F(InterruptionTest, TheNextRunFinishesWhatAnEndedRunBegan) {
     const long install_points = EndEverywhere(machine, false, std::string(s.name) + ", installer", false);
     RunProgram(machine, false);
     machine.EndProcess();
+    // A second user, whose lists are as the first user's were, signs in: the per-user setup
+    // entry's command adds their part; after the uninstallation, it removes it.
+    FakePlatform second_user = machine;
+    second_user.hive(kHkcu) = Machine(s).hive(kHkcu);
+    second_user.system_account = false;
+    const std::u16string add = machine.String(kHklm, kSetupEntry, u"StubPath");
+    long sign_in_points = EndEverywhere(second_user, false, std::string(s.name) + ", sign-in", false, add);
+    RunProgram(second_user, false, add);
     const long uninstall_points = EndEverywhere(machine, true, std::string(s.name) + ", uninstaller", false);
-    printf("%-40s installer %2ld, uninstaller %2ld interruption points\n", s.name, install_points, uninstall_points);
+    RunProgram(machine, true);
+    const std::u16string remove = machine.String(kHklm, kSetupEntry, u"StubPath");
+    machine.hive(kHkcu) = second_user.hive(kHkcu);
+    machine.system_account = false;
+    sign_in_points += EndEverywhere(machine, false, std::string(s.name) + ", sign-in after removal", false, remove);
+    printf("%-40s installer %2ld, uninstaller %2ld, sign-in %2ld interruption points\n", s.name, install_points,
+           uninstall_points, sign_in_points);
   }
 }
 
@@ -286,11 +315,12 @@ TEST_F(InterruptionTest, RestartOperationsOn64BitWindowsAreStoredForTheNativePro
 
 TEST_F(InterruptionTest, ARerunThatFailsKeepsTheFilesAnEarlierInstallationPutInPlace) {
   // An upgrade ended at every point (between the two renames of a replacement among them),
-  // then a run that fails and removes what it created: the slot stays, and so do the module
-  // and the code table it needs, old or new, in each directory of the pair.
+  // then a run that fails (the language profile, or a full disk) and removes what it
+  // created: the slot stays, and so do the module and the code table it needs, old or new,
+  // in each directory of the pair.
   for (const Start& s : kStarts) {
     if (!s.installed) continue;
-    for (const char* fault : {"activation", "copy"}) {
+    for (const char* fault : {"language profile", "copy"}) {
       FakePlatform start = Machine(s);
       start.changes = 0;
       FakePlatform whole = start;
@@ -302,10 +332,12 @@ TEST_F(InterruptionTest, ARerunThatFailsKeepsTheFilesAnEarlierInstallationPutInP
         m.end_before = n;
         EXPECT_EQ(RunProgram(m, false), -1) << where;
         m.end_before = -1;
-        if (*fault == 'a') m.layout_load = FakePlatform::LayoutLoad::kReturnsZero;
+        // From Windows 8 on a language profile that cannot be written fails the run; the
+        // system account writes none.
+        if (*fault == 'l') m.input_dll_present = false;
         m.copies_fail = *fault == 'c';
         const int exit = RunProgram(m, false);
-        if (*fault == 'a') EXPECT_EQ(exit, kExitReportedFailure) << where;
+        if (*fault == 'l' && s.platform_id == 2 && !s.system_account) EXPECT_EQ(exit, kExitReportedFailure) << where;
         m.EndProcess();
         m.Restart();
         ExpectNothingOfOthersTouched(start, m, where);
@@ -336,7 +368,16 @@ TEST_F(InterruptionTest, UninstallingAfterInstallingLeavesTheMachineAsItWas) {
     FakePlatform before = machine;
     RunProgram(machine, false);
     machine.EndProcess();
+    const bool installed = !OwnSlots(machine).empty();
     EXPECT_EQ(RunProgram(machine, true), kExitInstalled) << s.name;
+    // What stays for every other user's next sign-in: the per-user setup entry, turned into the
+    // removal, and the uninstaller's copy its command runs.
+    const std::string entry = "software\\microsoft\\active setup\\installed components\\tavrelinputmethod";
+    EXPECT_EQ(machine.String(kHklm, kSetupEntry, u"StubPath").find(u"/RemoveFromUser E02") != std::u16string::npos,
+              installed) << s.name;
+    EXPECT_EQ(machine.hive(kHklm).erase(entry), installed ? 1u : 0u) << s.name;
+    EXPECT_EQ(machine.hive(kHkcu).erase(entry), installed && !s.system_account ? 1u : 0u) << s.name << ": the user's counterpart";
+    EXPECT_EQ(machine.files.erase(u"C:\\WINDOWS\\tvluninstall.exe"), installed ? 1u : 0u) << s.name;
     EXPECT_EQ(OutcomeOf(machine, 0).hklm, OutcomeOf(before, 0).hklm) << s.name;
     EXPECT_EQ(OutcomeOf(machine, 0).hkcu, OutcomeOf(before, 0).hkcu) << s.name;
     EXPECT_EQ(OutcomeOf(machine, 0).files, OutcomeOf(before, 0).files) << s.name;

@@ -46,6 +46,9 @@ TEST(TextTest, LeftNumberAndCapacity) {
   copy = same;
   EXPECT_TRUE(copy == u"z");
   EXPECT_EQ(Text().data()[0], u'\0');
+  // An empty ASCII text is an empty name to Windows (a key's default value), not "z".
+  copy = "";
+  EXPECT_EQ(copy.data()[0], u'\0');
 }
 
 // Only ASCII letters fold: the characters beside them in the code table ('@' and '`', '['

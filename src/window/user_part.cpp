@@ -1,0 +1,34 @@
+#include "window/user_part.h"
+
+#include "deployment/activation.h"
+#include "registration/layout_slot.h"
+#include "registration/preload_entry.h"
+
+void InstallUserPart(InstallerState& state, Platform& platform) {
+  RegisterPreloadEntry(state, platform);
+  if (!state.InstallFailed && !AddToLanguageProfile(state, platform)) state.InstallFailed = true;
+}
+
+void RemoveUserPart(UninstallerState& state, Platform& platform, PlatformRemoval& removal) {
+  RemovePreloadEntries(state, platform, removal);
+  RemoveFromLanguageProfile(platform, state.OwnSlots);
+}
+
+ExitStatus RunSignInCommand(Platform& platform, PlatformRemoval& removal, SignInCommand command, uint32_t slots) {
+  // The installers' lock: no run changes the lists meanwhile (a deployment may still be
+  // running as the system account while the first user signs in).
+  platform.TakeRunLock();
+  UninstallerState state;
+  if (command == SignInCommand::kRemoveFromUser) {
+    state.OwnSlots = slots;
+    RemoveUserPart(state, platform, removal);
+    removal.RegFlushKey(RegistryRoot::kCurrentUser);
+    return OutcomeOf(state.RemovalFailed, /*restart=*/false);
+  }
+  FindOwnSlots(state, platform);
+  const uint32_t ours = slots & state.OwnSlots;
+  if (command != SignInCommand::kAddToUser || ours == 0) return kExitInstalled;
+  while (!(ours >> state.Slot & 1)) ++state.Slot;
+  InstallUserPart(state, platform);
+  return OutcomeOf(state.InstallFailed, /*restart=*/false);
+}
