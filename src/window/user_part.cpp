@@ -15,8 +15,7 @@ void RemoveUserPart(UninstallerState& state, Platform& platform, PlatformRemoval
 }
 
 ExitStatus RunSignInCommand(Platform& platform, PlatformRemoval& removal, SignInCommand command, uint32_t slots) {
-  // The installers' lock: no run changes the lists meanwhile (a deployment may still be
-  // running as the system account while the first user signs in).
+  // The programs' lock: no other run of theirs in this session changes the lists meanwhile.
   platform.TakeRunLock();
   UninstallerState state;
   if (command == SignInCommand::kRemoveFromUser) {
