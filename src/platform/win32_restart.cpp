@@ -22,15 +22,24 @@ constexpr char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session 
 // Where Windows keeps the pending operations, the second when the first is full.
 const wchar_t* const kListNames[2] = {L"PendingFileRenameOperations", L"PendingFileRenameOperations2"};
 
-// The path of WININIT.INI in the Windows directory into `path` (MAX_PATH + 12 bytes); false
-// when it cannot be read. Flushes the system's cache of the file first: a pending edit of
-// another program is written before this one reads it, and not after, over it.
-bool WininitPath(char* path) {
+// The path of the file `name` (at most 11 characters) in the Windows directory into `path`
+// (MAX_PATH + 12 bytes); false when it cannot be read.
+bool InWindowsDirectory(const char* name, char* path) {
   const UINT length = GetWindowsDirectoryA(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
   // A drive root ends in a backslash already.
-  const UINT end = path[length - 1] == '\\' ? length - 1 : length;
-  __builtin_memcpy(path + end, "\\WININIT.INI", sizeof "\\WININIT.INI");
+  UINT end = path[length - 1] == '\\' ? length - 1 : length;
+  path[end++] = '\\';
+  for (; *name; ++name) path[end++] = *name;
+  path[end] = '\0';
+  return true;
+}
+
+// The path of WININIT.INI into `path`, as InWindowsDirectory. Flushes the system's cache of
+// the file first: a pending edit of another program is written before this one reads it, and
+// not after, over it.
+bool WininitPath(char* path) {
+  if (!InWindowsDirectory("WININIT.INI", path)) return false;
   WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
   return true;
 }
@@ -67,34 +76,42 @@ int RenameLine(const wchar_t* from, const wchar_t* to, char* line) {
   return AppendShortName(from, line, &length) ? length : -1;
 }
 
-// Adds `line` to the [rename] section of WININIT.INI. The new text is written to a new file
-// beside it and flushed, and only then takes its name, so that a run ended meanwhile leaves
-// the earlier file whole (and a "tvlXXXX.tmp" file, which the next run deletes). Windows
-// 95/98/Me replace no file in one step: the earlier file is deleted first, so a run ended
-// between the two steps leaves the new text, whole, under the temporary name.
+// The name the new text of WININIT.INI is written under, beside it, before it takes the
+// file's name. Not a "tvl*.tmp" name: no clean-up of leftovers takes it for a copy.
+constexpr char kNewWininit[] = "WININIT.TVL";
+
+// Adds `line` to the [rename] section of WININIT.INI. The new text is written whole to
+// WININIT.TVL beside it and flushed, and only then takes the file's name, so that a run ended
+// meanwhile leaves the earlier file whole. Windows 95/98/Me replace no file in one step: the
+// earlier file is deleted first. A run ended between the two steps leaves no WININIT.INI and
+// the whole new text in WININIT.TVL, which the next edit puts in place before anything else.
+// So that WININIT.TVL is whole whenever WININIT.INI is missing, a missing WININIT.INI is made,
+// empty, before WININIT.TVL is written.
 bool AddToWininit(const char* line, int length) {
-  char path[MAX_PATH + 12];
-  if (!WininitPath(path)) return false;
+  char path[MAX_PATH + 12], fresh[MAX_PATH + 12];
+  if (!WininitPath(path) || !InWindowsDirectory(kNewWininit, fresh)) return false;
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+    // An edit ended before its new text took the name: that text is whole; otherwise there
+    // is no text yet.
+    if (!MoveFileA(fresh, path)) {
+      File made(CreateFileA(path, GENERIC_WRITE, /*dwShareMode=*/0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                            nullptr));
+      if (!made.FlushAndClose()) return false;
+    }
+  }
   const long read = ReadWininit(path);
   if (read < 0) return false;
   const int total = AddRenameLine(wininit, static_cast<int>(read), sizeof wininit, line, length);
   if (total < 0) return false;
-  char directory[MAX_PATH + 12], made[MAX_PATH];
-  __builtin_memcpy(directory, path, sizeof directory);
-  int cut = 0;  // after the last backslash
-  for (int n = 0; directory[n]; ++n)
-    if (directory[n] == '\\') cut = n + 1;
-  directory[cut] = '\0';
-  if (!GetTempFileNameA(directory, "tvl", /*uUnique=*/0, made)) return false;
-  File copy(CreateFileA(made, GENERIC_WRITE, /*dwShareMode=*/0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+  File copy(CreateFileA(fresh, GENERIC_WRITE, /*dwShareMode=*/0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                         nullptr));
-  const bool placed = copy.Write(wininit, static_cast<DWORD>(total)) && copy.FlushAndClose() &&
-                      (DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) && MoveFileA(made, path);
-  if (!placed) {
-    copy.Close();
-    DeleteFileA(made);
+  const bool written = copy.Write(wininit, static_cast<DWORD>(total)) && copy.FlushAndClose();
+  copy.Close();
+  if (!written) {
+    DeleteFileA(fresh);
+    return false;
   }
-  return placed;
+  return DeleteFileA(path) && MoveFileA(fresh, path);
 }
 
 // Reads NT's list `name` of the key `key` into `text` (kListCapacity characters) as `list`.

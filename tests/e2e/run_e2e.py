@@ -323,12 +323,14 @@ class Base(unittest.TestCase):
     def windir(self, name):
         return os.path.join(self.prefix, "drive_c", "windows", name)
 
-    def earlier_wininit_line(self):
+    def earlier_wininit_line(self, name="wininit.ini"):
         """On the older family, WININIT.INI with a line of someone else's: written
-        only once the session runs, since a new session carries the file out."""
+        only once the session runs, since a new session carries the file out. As
+        `name` "wininit.tvl": the whole new text of an edit that was ended after the
+        earlier WININIT.INI was deleted, before the new one took its name."""
         if self.family == "win98":
             open(self.windir("earlier.tmp"), "wb").close()
-            with open(self.windir("wininit.ini"), "wb") as f:
+            with open(self.windir(name), "wb") as f:
                 f.write(b"[rename]\r\nNUL=C:\\windows\\earlier.tmp\r\n")
 
     def wininit(self):
@@ -590,16 +592,20 @@ class Cases:
         # Held open by another program that lets others only read it: the target keeps its
         # place until the restart, and the complete copy takes it then. One that holds the
         # shipped bytes already is left as it is, and nothing waits for the restart.
-        for tag, target in (("differs", b"OLD-IME-CONTENT-0123"), ("identical", w.STANDIN_IME)):
+        # An earlier edit of WININIT.INI that was ended half-way is finished first.
+        ended_edit = lambda: self.earlier_wininit_line("wininit.tvl")  # noqa: E731
+        for tag, target, on_hold in (("differs", b"OLD-IME-CONTENT-0123", self.earlier_wininit_line),
+                                     ("identical", w.STANDIN_IME, self.earlier_wininit_line),
+                                     ("differs-edit-ended", b"OLD-IME-CONTENT-0123", ended_edit)):
             with self.subTest(tag):
                 self.fresh(tag)
                 with open(os.path.join(w.system32(self.prefix), "tvl1.IME"), "wb") as f:
                     f.write(target)
-                res = self.run_while_held("tvl1.IME", on_hold=self.earlier_wininit_line)
+                res = self.run_while_held("tvl1.IME", on_hold=on_hold)
                 scheduled = self.scheduled()
                 print("\n%s on %s, %s: %r; scheduled %r" % (self.exe, self.family, tag, res.texts,
                                                           scheduled), file=sys.stderr)
-                self.assert_box(res, OK_TEXT, restart=tag == "differs")
+                self.assert_box(res, OK_TEXT, restart=tag != "identical")
                 self.assertEqual(self.sys32("tvl1.IME"), target, "held target changed")
                 if tag == "identical":
                     self.assertEqual([op for op in scheduled if "\\tvl" in op[1]], [], "ours scheduled")
