@@ -57,8 +57,8 @@ void DeployPair(InstallerState& state, Platform& platform, const Text& directory
     created.Table = DeployFile(state, platform, table_source, table_target, wait) == Placement::kCreated;
 }
 
-// Removes a file the failed run created. A module the failed activation loaded is mapped
-// still (NT): deleted at the restart.
+// Removes a file the failed run created. One that cannot be deleted now (a module a program
+// has loaded meanwhile, on NT) is deleted at the restart.
 void RemoveCreatedFile(InstallerState& state, Platform& platform, const Text& path) {
   if (!platform.DeleteFile(path) && platform.MoveAtRestart(path, Text())) state.RestartNeeded = true;
 }
@@ -92,8 +92,12 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
   }
 }
 
-Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
-  const Text source = Text(source_dir).Append(kUninstallerFile);
+namespace {
+
+// Copies `name` from source_dir into the Windows directory, as DeployUninstaller does.
+Text DeployIntoWindowsDirectory(InstallerState& state, Platform& platform, const Text& source_dir, const char* name,
+                                bool& created) {
+  const Text source = Text(source_dir).Append(name);
   if (platform.FileExists(source) == Presence::kAbsent) return Text();
   const Text directory = platform.WindowsDirectory();
   if (directory.empty()) {
@@ -105,11 +109,20 @@ Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& so
   const bool restart = state.RestartNeeded;
   RemoveLeftovers(state, platform, directory);
   state.RestartNeeded = restart;
-  const Text target = InDirectory(directory, kUninstallerFile);
+  const Text target = InDirectory(directory, name);
   if (!InPlace(platform, source, target))
-    state.CreatedFiles.Uninstaller =
-        DeployFile(state, platform, source, target, MustWait(platform, target)) == Placement::kCreated;
+    created = DeployFile(state, platform, source, target, MustWait(platform, target)) == Placement::kCreated;
   return target;
+}
+
+}  // namespace
+
+Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir) {
+  return DeployIntoWindowsDirectory(state, platform, source_dir, kUninstallerFile, state.CreatedFiles.Uninstaller);
+}
+
+Text DeploySignInProgram(InstallerState& state, Platform& platform, const Text& source_dir) {
+  return DeployIntoWindowsDirectory(state, platform, source_dir, kSignInProgram, state.CreatedFiles.SignInProgram);
 }
 
 // Removal.
@@ -146,9 +159,11 @@ void RemoveCreatedFiles(InstallerState& state, Platform& platform) {
   RemoveCreatedPair(state, platform, platform.NativeSystemDirectory(), state.CreatedFiles.NativeSystemDir);
   if (state.CreatedFiles.Uninstaller)
     RemoveCreatedFile(state, platform, InDirectory(platform.WindowsDirectory(), kUninstallerFile));
+  if (state.CreatedFiles.SignInProgram)
+    RemoveCreatedFile(state, platform, InDirectory(platform.WindowsDirectory(), kSignInProgram));
 }
 
-void RemoveUninstaller(UninstallerState& state, Platform& platform) {
+void RemoveUninstaller(UninstallerState& state, Platform& platform, bool with_sign_in_program) {
   const Text directory = platform.WindowsDirectory();
   if (directory.empty()) {
     state.RemovalFailed = true;
@@ -156,6 +171,6 @@ void RemoveUninstaller(UninstallerState& state, Platform& platform) {
   }
   // The copy running now goes at the next restart; that alone needs none.
   const bool restart = state.RestartNeeded;
-  RemoveFilesFrom(state, platform, directory, kUninstallerFile);
+  RemoveFilesFrom(state, platform, directory, kUninstallerFile, with_sign_in_program ? kSignInProgram : nullptr);
   state.RestartNeeded = restart;
 }

@@ -33,6 +33,10 @@ void DeployFiles(InstallerState& state, Platform& platform, const Text& source_d
 /// or (then with InstallFailed) when the Windows directory is unknown.
 Text DeployUninstaller(InstallerState& state, Platform& platform, const Text& source_dir);
 
+/// Copies "tvluser.exe", the per-user setup entry's program, from source_dir into the Windows
+/// directory as DeployUninstaller does (CreatedFiles.SignInProgram), and returns its path there.
+Text DeploySignInProgram(InstallerState& state, Platform& platform, const Text& source_dir);
+
 // Removal.
 
 /// Removes the leftovers of an ended run, then "tvl1.IME" and "tvl1.MB", from the system
@@ -44,6 +48,7 @@ void RemoveFiles(UninstallerState& state, Platform& platform);
 /// Removes the files in CreatedFiles (the installer's failure path), the uninstaller's copy among them.
 void RemoveCreatedFiles(InstallerState& state, Platform& platform);
 
-/// Removes the uninstaller's copy in the Windows directory, as RemoveFiles does, except that
-/// its deletion at the next restart (the copy running now) does not set RestartNeeded.
-void RemoveUninstaller(UninstallerState& state, Platform& platform);
+/// Removes the uninstaller's copy in the Windows directory, and `with_sign_in_program` the
+/// per-user setup entry's program there too, as RemoveFiles does, except that the deletion
+/// at the next restart (the copy running now) does not set RestartNeeded.
+void RemoveUninstaller(UninstallerState& state, Platform& platform, bool with_sign_in_program);

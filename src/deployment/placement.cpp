@@ -10,7 +10,8 @@ struct AsideLetter {
   const char* target;
   char16_t letter;
 };
-const AsideLetter kAsideLetters[] = {{kModuleName, u'i'}, {kTableName, u'm'}, {kUninstallerFile, u'u'}};
+const AsideLetter kAsideLetters[] = {
+    {kModuleName, u'i'}, {kTableName, u'm'}, {kUninstallerFile, u'u'}, {kSignInProgram, u's'}};
 
 // Up to four digits after "tvl" and the letter: an 8.3 name.
 constexpr long kLastAsideNumber = 9999;

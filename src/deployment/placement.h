@@ -11,7 +11,8 @@
 // PlaceFile, where the target holds an earlier file (ReplaceExisting):
 //   1. As above.
 //   2. "tvl" + letter + number + ".tmp" (the aside: "tvli1.tmp" for tvl1.IME, "tvlm1.tmp" for
-//      tvl1.MB, "tvlu1.tmp" for tvluninstall.exe), a new empty file beside the target.
+//      tvl1.MB, "tvlu1.tmp" for tvluninstall.exe, "tvls1.tmp" for tvluser.exe), a new empty
+//      file beside the target.
 //      Ended here: an empty aside beside its target, deleted by the next run, as the copy.
 //   3. The earlier file renamed onto the aside. Ended here: the target is missing; the next
 //      run puts the aside back under the target's name before anything else is done there,

@@ -100,18 +100,44 @@ void RemoveCreatedSlot(InstallerState& state, PlatformRemoval& removal) {
   if (state.CreatedSlot) removal.RegDeleteKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath);
 }
 
+namespace {
+
+// Reads the "Ime File" of `slot` into ValueText (empty or spaces where it has none), leaving
+// no key open; false when the slot has no key.
+bool ReadSlotImeFile(InstallerState& state, Platform& platform, int32_t slot) {
+  state.LayoutKeyPath = SlotKeyPath(slot);
+  if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle) != 0) return false;
+  ReadValueText(state, platform, "Ime File");
+  CloseKey(platform, state.KeyHandle);
+  state.KeyHandle = 0;
+  return true;
+}
+
+// False for what a read of an absent value leaves in ValueText: nothing, or spaces.
+bool NamesAFile(const Text& value_text) {
+  for (size_t i = 0; i < value_text.size(); ++i)
+    if (value_text[i] != u' ') return true;
+  return false;
+}
+
+}  // namespace
+
 void FindOwnSlots(UninstallerState& state, Platform& platform) {
   for (int32_t slot = 0; slot < kSlotCount; ++slot) {
-    state.LayoutKeyPath = SlotKeyPath(slot);
-    if (platform.RegOpenKeyA(RegistryRoot::kLocalMachine, state.LayoutKeyPath, &state.KeyHandle) != 0)
-      continue;  // a free slot; the installer may have left later ones in use
-    ReadValueText(state, platform, "Ime File");
-    CloseKey(platform, state.KeyHandle);
-    state.KeyHandle = 0;
-    if (!state.ValueText.EqualsIgnoringCase(kModuleName)) continue;
+    // A free slot is passed over: the installer may have left later ones in use.
+    if (!ReadSlotImeFile(state, platform, slot) || !state.ValueText.EqualsIgnoringCase(kModuleName)) continue;
     state.OwnSlots |= SlotBit(slot);
     state.Found = true;
   }
+}
+
+uint32_t FindSlotsOfOtherInputMethods(InstallerState& state, Platform& platform) {
+  uint32_t others = 0;
+  for (int32_t slot = 0; slot < kSlotCount; ++slot)
+    if (ReadSlotImeFile(state, platform, slot) && NamesAFile(state.ValueText) &&
+        !state.ValueText.EqualsIgnoringCase(kModuleName))
+      others |= SlotBit(slot);
+  return others;
 }
 
 void DeleteOwnSlots(UninstallerState& state, PlatformRemoval& removal) {

@@ -44,6 +44,10 @@ void RemoveCreatedSlot(InstallerState& state, PlatformRemoval& removal);
 /// each such slot n. Leaves no key open.
 void FindOwnSlots(UninstallerState& state, Platform& platform);
 
+/// The slots (bit n: slot n) whose "Ime File" names a module other than "tvl1.IME": another
+/// input method's, read under HKEY_LOCAL_MACHINE without changing anything.
+uint32_t FindSlotsOfOtherInputMethods(InstallerState& state, Platform& platform);
+
 /// Deletes the slots in OwnSlots; the slots of other input methods are not touched. Sets
 /// RemovalFailed when one cannot be deleted. The list entries naming them go first: a run
 /// ended in between finds the slots again, and through them the entries.

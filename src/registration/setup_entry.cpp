@@ -13,14 +13,9 @@ const char kEntryKey[] = "Software\\Microsoft\\Active Setup\\Installed Component
 const char kCounterpartKey64[] =
     "Software\\Wow6432Node\\Microsoft\\Active Setup\\Installed Components\\TavrelInputMethod";
 
-// "Version": "1,0,<release>,<generation>". The release is the programs' version without its
-// dot ("1.00" gives 100), so that an upgrade raises the Version.
-Text VersionBeforeGeneration() {
-  Text version = "1,0,";
-  for (const char* c = PRODUCT_VERSION_TEXT; *c; ++c)
-    if (*c != '.') version.Append(static_cast<char16_t>(*c));
-  return version.Append(u',');
-}
+// "Version": the first three of the programs' version numbers (those of the version blocks),
+// so that an upgrade raises it, then the generation.
+constexpr long kVersionNumbers[] = {PRODUCT_VERSION_NUMBERS};
 
 // Value `name` of `handle` up to its first zero; empty when absent or unreadable.
 Text ReadText(Platform& platform, int32_t handle, const char* name) {
@@ -47,14 +42,15 @@ long GenerationOf(const Text& version) {
 bool Removes(long generation) { return generation % 2 == 1; }
 
 Text VersionOf(long generation) {
-  Text version = VersionBeforeGeneration();
+  Text version;
+  for (int i = 0; i < 3; ++i) version.AppendNumber(kVersionNumbers[i]).Append(u',');
   return version.AppendNumber(generation);
 }
 
-// "<Windows directory>\tvluninstall.exe" and the command's arguments.
+// "<Windows directory>\tvluser.exe" and the command's arguments.
 Text CommandLine(Platform& platform, SignInCommand command, uint32_t slots) {
   Text line = "\"";
-  line.Append(platform.WindowsDirectory()).Append(u'\\').Append(kUninstallerFile).Append(u'"');
+  line.Append(platform.WindowsDirectory()).Append(u'\\').Append(kSignInProgram).Append(u'"');
   return line.Append(SignInArguments(command, slots));
 }
 

@@ -62,7 +62,7 @@ SignInCommand AsksForSignInCommand(const Text& command_line, uint32_t* slots) {
 Text SignInArguments(SignInCommand command, uint32_t slots) {
   Text arguments;
   if (command == SignInCommand::kNone) return arguments;
-  arguments.Append(" /S ").Append(command == SignInCommand::kAddToUser ? kAddSwitch : kRemoveSwitch);
+  arguments.Append(u' ').Append(command == SignInCommand::kAddToUser ? kAddSwitch : kRemoveSwitch);
   for (int32_t slot = 0; slot < kSlotCount; ++slot)
     if (slots >> slot & 1) arguments.Append(u' ').Append(LayoutIdForSlot(slot));
   return arguments;

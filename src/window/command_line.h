@@ -8,8 +8,8 @@
 /// separated by spaces or tabs. Any other argument is ignored.
 bool AsksForSilentRun(const char* command_line);
 
-/// The per-user setup entry's commands, switches of the uninstaller: the user's part of the
-/// installation, or of the removal, for the user signing in.
+/// The per-user setup entry's commands, switches of the sign-in program (tvluser.exe): the
+/// user's part of the installation, or of the removal, for the user signing in.
 enum class SignInCommand { kNone, kAddToUser, kRemoveFromUser };
 
 /// The switch "/AddToUser" or "/RemoveFromUser" (in either case) among the arguments of
@@ -19,5 +19,5 @@ enum class SignInCommand { kNone, kAddToUser, kRemoveFromUser };
 SignInCommand AsksForSignInCommand(const Text& command_line, uint32_t* slots);
 
 /// The arguments that ask for `command` for `slots`, each after one space:
-/// " /S /AddToUser E0210804". Nothing for kNone.
+/// " /AddToUser E0210804". Nothing for kNone.
 Text SignInArguments(SignInCommand command, uint32_t slots);

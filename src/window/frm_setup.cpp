@@ -18,8 +18,9 @@ const char16_t kSignOutLine[] = u"请注销并重新登录后使用此输入法�
 
 namespace {
 
-// The machine's part of an installation, which serves every user of the machine.
-void InstallMachinePart(InstallerState& state, Platform& platform, PlatformRemoval& removal,
+// The machine's part of an installation, which serves every user of the machine. True when
+// it wrote the per-user setup entry, which gives every other user their part at sign-in.
+bool InstallMachinePart(InstallerState& state, Platform& platform, PlatformRemoval& removal,
                         const Text& source_dir) {
   RegisterLayoutSlot(state, platform);
   CloseKey(platform, state.KeyHandle);
@@ -30,12 +31,16 @@ void InstallMachinePart(InstallerState& state, Platform& platform, PlatformRemov
   // From here on a failing operation is passed over and the run goes on.
   DeployFiles(state, platform, source_dir);
   // Listed in Apps & Features, with the uninstaller it starts, once the files are in place;
-  // and each user's part at their next sign-in, from that uninstaller's copy.
-  if (state.InstallFailed) return;
+  // and each user's part at their next sign-in, from the sign-in program's copy.
+  if (state.InstallFailed) return false;
   const Text uninstaller = DeployUninstaller(state, platform, source_dir);
-  if (uninstaller.empty()) return;
+  if (uninstaller.empty()) return false;
   RegisterUninstallEntry(state, platform, source_dir, uninstaller);
-  if (!state.InstallFailed) RegisterSetupEntry(state, platform, state.Slot);
+  if (state.InstallFailed) return false;
+  const bool sign_in_program = !DeploySignInProgram(state, platform, source_dir).empty();
+  if (!sign_in_program || state.InstallFailed) return false;
+  RegisterSetupEntry(state, platform, state.Slot);
+  return true;
 }
 
 }  // namespace
@@ -54,10 +59,14 @@ void FrmSetup::Load() {
   // Nothing is written when a file to copy is missing.
   CheckSourceFiles(state_, platform_, source_dir);
   if (!state_.Report.empty()) return;
-  InstallMachinePart(state_, platform_, removal_, source_dir);
+  const bool setup_entry = InstallMachinePart(state_, platform_, removal_, source_dir);
   // The system account's lists are the logon screen's, no user's: each user gets their part
-  // at their next sign-in.
-  if (platform_.RunsAsSystemAccount()) return;
+  // at their next sign-in, and without the per-user setup entry (a folder without the
+  // programs that write and run it) no user ever would: the run fails.
+  if (platform_.RunsAsSystemAccount()) {
+    if (!setup_entry) state_.InstallFailed = true;
+    return;
+  }
   InstallUserPart(state_, platform_);
   user_part_ = true;
   // Done for this user: the per-user setup entry's command does not run for them again.

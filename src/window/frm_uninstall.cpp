@@ -33,14 +33,14 @@ void FrmUninstall::Load() {
   // attempt.
   if (state_.RemovalFailed) return;
   // Every other user's part goes at their next sign-in, through the per-user setup entry,
-  // whose command runs the uninstaller's copy: that copy then stays. (An installation without
-  // the entry leaves it nothing to run.)
+  // whose command runs the sign-in program's copy: that copy then stays. (An installation
+  // without the entry leaves it nothing to run.)
   const SetupEntryTurn turn = TurnSetupEntryIntoRemoval(platform_, state_.OwnSlots);
   if (turn == SetupEntryTurn::kTurned) state_.Found = true;
   if (turn == SetupEntryTurn::kFailed) state_.RemovalFailed = true;
   if (user_part) MarkUserPartDone(platform_);
   if (!state_.RemovalFailed) RemoveUninstallEntry(state_, platform_, removal_);
-  if (!state_.RemovalFailed && turn == SetupEntryTurn::kNoEntry) RemoveUninstaller(state_, platform_);
+  if (!state_.RemovalFailed) RemoveUninstaller(state_, platform_, /*with_sign_in_program=*/turn == SetupEntryTurn::kNoEntry);
 }
 
 void FrmUninstall::Resize() { RepaintAndPlaceLabel(platform_); }

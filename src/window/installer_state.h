@@ -14,6 +14,7 @@ struct CreatedFileSet {
   Pair SystemDir;            // in the system directory
   Pair NativeSystemDir;      // in the native system directory (64-bit Windows)
   bool Uninstaller = false;  // tvluninstall.exe in the Windows directory
+  bool SignInProgram = false;  // tvluser.exe in the Windows directory
 };
 
 struct InstallerState {
@@ -29,8 +30,8 @@ struct InstallerState {
   Text ValueText;          // what the last read delivered, cut to length
   int32_t PreloadIndex = 0;
   Text Report;             // failure text; empty means success
-  // Set when a step the layout depends on did not complete (no free slot, a registry
-  // write or a file copy failed); the activation step then reports failure instead.
+  // Set when a step the installation depends on did not complete (no free slot, a registry
+  // write, a file copy or the language profile failed): the run then reports failure.
   bool InstallFailed = false;
   // 64-bit Windows, and no 64-bit module beside the program: only 32-bit programs get the
   // input method, and the success message says so.

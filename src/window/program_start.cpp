@@ -8,10 +8,13 @@
 #include "window/command_line.h"
 #include "window/frm_setup.h"
 
-// The uninstaller (UNINSTALL_BUILD) is the same program with its own run sequence.
+// The uninstaller (UNINSTALL_BUILD) is the same program with its own run sequence; the
+// sign-in program (USER_BUILD) runs the per-user setup entry's command alone.
 #include "platform/win32_removal.h"
 #ifdef UNINSTALL_BUILD
 #include "window/frm_uninstall.h"
+#endif
+#ifdef USER_BUILD
 #include "window/user_part.h"
 #endif
 
@@ -70,23 +73,20 @@ ExitStatus RunInstaller(bool silent) {
   return form.Outcome();
 }
 
-#ifdef UNINSTALL_BUILD
+#ifdef USER_BUILD
 // The per-user setup entry's command at a user's sign-in: no window at all, nothing shown.
-ExitStatus RunSignIn(SignInCommand command, uint32_t slots) {
+// Without its switches the program does nothing.
+ExitStatus Run(const char* command_line) {
+  uint32_t slots = 0;
+  const SignInCommand command = AsksForSignInCommand(Text(command_line), &slots);
+  if (command == SignInCommand::kNone) return kExitNotRun;
   Win32Platform platform(GetModuleHandleA(nullptr));
   Win32Removal removal;
   return RunSignInCommand(platform, removal, command, slots);
 }
+#else
+ExitStatus Run(const char* command_line) { return RunInstaller(AsksForSilentRun(command_line)); }
 #endif
-
-ExitStatus Run(const char* command_line) {
-#ifdef UNINSTALL_BUILD
-  uint32_t slots = 0;
-  const SignInCommand command = AsksForSignInCommand(Text(command_line), &slots);
-  if (command != SignInCommand::kNone) return RunSignIn(command, slots);
-#endif
-  return RunInstaller(AsksForSilentRun(command_line));
-}
 
 }  // namespace
 

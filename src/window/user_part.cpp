@@ -19,7 +19,9 @@ ExitStatus RunSignInCommand(Platform& platform, PlatformRemoval& removal, SignIn
   platform.TakeRunLock();
   UninstallerState state;
   if (command == SignInCommand::kRemoveFromUser) {
-    state.OwnSlots = slots;
+    // The removal stays on the machine: a slot another input method has taken since is
+    // theirs, and so are the list entries naming it.
+    state.OwnSlots = slots & ~FindSlotsOfOtherInputMethods(state, platform);
     RemoveUserPart(state, platform, removal);
     removal.RegFlushKey(RegistryRoot::kCurrentUser);
     return OutcomeOf(state.RemovalFailed, /*restart=*/false);

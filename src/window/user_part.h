@@ -24,6 +24,7 @@ void RemoveUserPart(UninstallerState& state, Platform& platform, PlatformRemoval
 /// alone, silently, under the program's lock. kAddToUser installs it for the first of
 /// `slots` whose layout slot still names the input method's module (read only: nothing under
 /// HKEY_LOCAL_MACHINE is written); where none does, the machine's part is gone and nothing is
-/// written. kRemoveFromUser removes the layouts of `slots`. kExitInstalled (0), or
+/// written. kRemoveFromUser removes the layouts of `slots`, except those of slots another
+/// input method has taken since. kExitInstalled (0), or
 /// kExitReportedFailure (1) when a write failed.
 ExitStatus RunSignInCommand(Platform& platform, PlatformRemoval& removal, SignInCommand command, uint32_t slots);

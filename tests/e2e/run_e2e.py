@@ -44,6 +44,7 @@ LAYOUT = "E0200804"
 SLOTS = ["E02%d0804" % i for i in range(10)]
 SESSION_MANAGER = r"System\CurrentControlSet\Control\Session Manager"
 UNINSTALLER = "tvluninstall.exe"
+SIGN_IN_PROGRAM = "tvluser.exe"  # the per-user setup entry's program
 UN_TITLE = "Tavrel输入法卸载"
 UN_OK = "Tavrel输入法卸载成功完成！"
 UN_NONE = "Tavrel输入法未安装。"
@@ -217,8 +218,9 @@ class Base(unittest.TestCase):
                             status_file=os.path.join(drive_c, "status.txt"), **kw)
 
     def shipped(self, folder):
-        """The uninstaller travels with the installers: copied into `folder`."""
-        w.shutil.copy(os.path.join(CFG["dist"], UNINSTALLER), folder)
+        """The uninstaller and the sign-in program travel with the installers: copied into `folder`."""
+        for name in (UNINSTALLER, SIGN_IN_PROGRAM):
+            w.shutil.copy(os.path.join(CFG["dist"], name), folder)
         return folder
 
     def run_while_held(self, name, map_image=False, write=False, on_hold=None, locker="locker",
@@ -476,7 +478,8 @@ class Cases:
         exe = "C:\\windows\\" + UNINSTALLER
         with open(os.path.join(CFG["dist"], UNINSTALLER), "rb") as f:
             program = f.read()
-        size = len(w.STANDIN_IME) + len(w.STANDIN_MB) + len(program)
+        size = len(w.STANDIN_IME) + len(w.STANDIN_MB) + len(program) + os.path.getsize(
+            os.path.join(CFG["dist"], SIGN_IN_PROGRAM))
         self.assertEqual(entry, {
             "DisplayName": ("sz", "Tavrel输入法"), "DisplayVersion": ("sz", "1.00"),
             "UninstallString": ("sz", '"%s"' % exe), "QuietUninstallString": ("sz", '"%s" /S' % exe),
@@ -499,8 +502,8 @@ class Cases:
                            ("after removal", after)):
             self.show(when, snap)
         self.assertNotEqual(installed, before, "nothing installed")
-        # The uninstaller's copy stays for the removal the per-user setup entry runs at sign-in.
-        self.assertEqual(after["windows"], [UNINSTALLER])
+        # The sign-in program's copy stays for the removal the per-user setup entry runs at sign-in.
+        self.assertEqual(after["windows"], [SIGN_IN_PROGRAM])
         self.assertIn("/RemoveFromUser", w.values(w.hklm(self.prefix), SETUP_ENTRY)["StubPath"][1])
         after["windows"] = before["windows"]
         self.assertEqual(after, before)
@@ -1041,12 +1044,12 @@ class PerUserCases:
         stub = installed["StubPath"][1]
         print("\n%s: per-user setup entry after the installation: %r\n  after installing again: %r"
               % (self.exe, installed, upgraded), file=sys.stderr)
-        self.assertEqual(installed, {"": ("sz", "Tavrel输入法"), "Version": ("sz", "1,0,100,0"),
+        self.assertEqual(installed, {"": ("sz", "Tavrel输入法"), "Version": ("sz", "1,0,0,0"),
                                      "IsInstalled": ("dword", 1),
-                                     "StubPath": ("sz", '"C:\\windows\\tvluninstall.exe" /S /AddToUser ' + LAYOUT)})
+                                     "StubPath": ("sz", '"C:\\windows\\tvluser.exe" /AddToUser ' + LAYOUT)})
         self.assertEqual(upgraded, installed)
         # The first user's part is done: their counterpart holds the entry's Version.
-        self.assertEqual(w.values(w.hkcu(self.prefix), SETUP_ENTRY), {"Version": ("sz", "1,0,100,0")})
+        self.assertEqual(w.values(w.hkcu(self.prefix), SETUP_ENTRY), {"Version": ("sz", "1,0,0,0")})
         first_user = self.switch_user(fresh_user)
         before, machine = (self.preload(), self.preload_values()), self.machine()
         os.unlink(os.path.join(self.prefix, "drive_c", "inputdll.log"))
@@ -1060,15 +1063,15 @@ class PerUserCases:
         self.assertEqual(self.input_dll_calls(), ["0804:%s 0" % LAYOUT])
         self.assertEqual(self.machine(), machine, "the sign-in command changed the machine's part")
         # The first user uninstalls; the second user's part goes at their next sign-in, from the
-        # uninstaller's copy, which stays for it.
+        # sign-in program's copy, which stays for it.
         second_user = self.switch_user(first_user)
         self.assertEqual(self.run_command('"C:\\windows\\tvluninstall.exe" /S'), (0, [], []))
         removal = self.setup_entry()
         print("per-user setup entry after the uninstallation: %r\n  Windows directory: %r" % (
             removal, self.machine()["windows"]), file=sys.stderr)
-        self.assertEqual(removal["StubPath"], ("sz", '"C:\\windows\\tvluninstall.exe" /S /RemoveFromUser ' + LAYOUT))
-        self.assertEqual(removal["Version"], ("sz", "1,0,100,1"))
-        self.assertEqual(self.machine()["windows"], [UNINSTALLER])
+        self.assertEqual(removal["StubPath"], ("sz", '"C:\\windows\\tvluser.exe" /RemoveFromUser ' + LAYOUT))
+        self.assertEqual(removal["Version"], ("sz", "1,0,0,1"))
+        self.assertEqual(self.machine()["windows"], [SIGN_IN_PROGRAM])
         self.switch_user(second_user)
         self.assertEqual(self.run_command(removal["StubPath"][1]), (0, [], []))
         print("second user's lists after the removal's command: %r" % ((self.preload(), self.preload_values()),),
@@ -1178,6 +1181,7 @@ class Win64Cases:
                 entry = w.values(w.hklm(self.prefix), ENTRY_WOW64) or {}
                 self.assertEqual(entry.get("UninstallString"), ("sz", '"C:\\windows\\%s"' % UNINSTALLER))
                 size = (len(w.STANDIN_IME) + len(w.STANDIN_MB) + os.path.getsize(self.windir(UNINSTALLER)) +
+                        os.path.getsize(self.windir(SIGN_IN_PROGRAM)) +
                         (len(module64) + len(w.STANDIN_MB) if shipped else 0))
                 self.assertEqual(entry.get("EstimatedSize"), ("dword", (size + 1023) // 1024), "installed KiB")
                 res = w.run_exe(self.prefix, self.display, self.windir(""), "uninstaller",
@@ -1190,13 +1194,16 @@ class Win64Cases:
                 print("%s, uninstalled: Windows directory tvl*: %r; scheduled: %r" % (tag, kept, scheduled),
                       file=sys.stderr)
                 # The per-user setup entry, in the 32-bit view, now removes each user's part at
-                # sign-in, with the uninstaller's copy, which stays for it.
-                self.assertEqual(kept, [UNINSTALLER])
-                self.assertEqual(scheduled, [])
+                # sign-in, with the sign-in program's copy, which stays for it; the running
+                # uninstaller's copy is renamed aside and deleted at the restart.
+                aside = [n for n in kept if n != SIGN_IN_PROGRAM]
+                self.assertEqual(len(aside), 1, "the running copy renamed aside: %r" % kept)
+                self.assertTrue(aside[0].lower().endswith(".tmp"), aside)
+                self.assertEqual(scheduled, [("", "c:\\windows\\" + aside[0].lower())])
                 stub = w.values(w.hklm(self.prefix), SETUP_ENTRY.replace("Software", r"Software\Wow6432Node"))
                 self.assertIn("/RemoveFromUser", (stub or {}).get("StubPath", ("", ""))[1])
                 self.assertEqual(w.values(w.hkcu(self.prefix), SETUP_ENTRY.replace("Software", r"Software\Wow6432Node")),
-                                 {"Version": ("sz", "1,0,100,1")}, "the counterpart where Windows looks for it")
+                                 {"Version": ("sz", "1,0,0,1")}, "the counterpart where Windows looks for it")
 
     def test_modules_in_use_go_at_the_restart_from_the_right_directory(self):
         # A restart's moves are carried out by a native process: the names stored must be the

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Check a built program: one of the two installers or the uninstaller.
 
-Usage: check_pe.py EXE NAME      (NAME is tvlinst, setup or tvluninstall)
+Usage: check_pe.py EXE NAME      (NAME is tvlinst, setup, tvluninstall or tvluser)
 
 Checks: 32-bit PE (PE32, i386), GUI subsystem, imports only from Windows'
 own DLLs (no MinGW runtime DLLs), exactly kernel32, user32, gdi32 and
@@ -80,8 +80,16 @@ EXPECTED = {
               'OriginalFilename': 'Setup.exe'},
     'tvluninstall': {'ProductName': 'tvluninstall', 'InternalName': 'tvluninstall',
                      'OriginalFilename': 'tvluninstall.exe'},
+    # Run by each user at sign-in with their own rights: none of the words by which Windows
+    # elevates a program without a manifest.
+    'tvluser': {'ProductName': 'tvluser', 'InternalName': 'tvluser',
+                'OriginalFilename': 'tvluser.exe'},
 }
 COMMON = {'FileVersion': '1.00', 'ProductVersion': '1.00'}
+# Windows elevates a 32-bit program without a manifest whose file name or version strings hold
+# one of these (installer detection): the programs each user runs with their own rights hold none.
+INSTALLER_WORDS = ('install', 'setup', 'update', 'patch')
+RUN_WITH_USERS_RIGHTS = ('tvluser',)
 
 
 class Checker:
@@ -179,6 +187,10 @@ def check_version(c, res, name):
         for k, v in sorted(want.items()):
             c.check(strings.get(k) == v,
                     'version string %s is %r (is %r)' % (k, v, strings.get(k)))
+        if name in RUN_WITH_USERS_RIGHTS:
+            for k, v in sorted(list(strings.items()) + [('file name', name + '.exe')]):
+                c.check(not any(word in v.lower() for word in INSTALLER_WORDS),
+                        '%s %r holds no word that has Windows elevate the program' % (k, v))
     trans = None
     if vfi:
         for k, v, _, _ in vfi[0][3]:
@@ -361,7 +373,7 @@ def check_platform(c, pe, exe, dlls):
 
 def main(argv):
     if len(argv) != 3 or argv[2] not in EXPECTED:
-        sys.stderr.write('usage: check_pe.py EXE tvlinst|setup|tvluninstall\n')
+        sys.stderr.write('usage: check_pe.py EXE tvlinst|setup|tvluninstall|tvluser\n')
         return 2
     exe, name = argv[1], argv[2]
     c = Checker()

@@ -20,7 +20,7 @@ SIGN = os.path.join(REPO, 'scripts', 'sign')
 CHECK_PE = os.path.join(REPO, 'tests', 'pe', 'check_pe.py')
 sys.path.insert(0, os.path.dirname(CHECK_PE))
 from check_pe import Checker  # noqa: E402
-PROGRAMS = ('tvlinst', 'setup', 'tvluninstall')
+PROGRAMS = ('tvlinst', 'setup', 'tvluninstall', 'tvluser')
 PASSWORD = 'throw-away'
 CODE_SIGNING = ('basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n'
                 'extendedKeyUsage=codeSigning\n')

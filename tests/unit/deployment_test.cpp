@@ -18,7 +18,7 @@ const std::u16string kSignOutLine = u"\n请注销并重新登录后使用此输�
 class RunSequenceTest : public InstallerTest {
  protected:
   void SetUp() override { Ship(u"C:\\tvl"); }
-  // The three programs' files beside the program, which is started from its own folder.
+  // The four programs' files beside the program, which is started from its own folder.
   void Ship(const std::u16string& dir) {
     fake.files.clear();
     fake.program_dir = dir;
@@ -27,6 +27,7 @@ class RunSequenceTest : public InstallerTest {
     fake.files[prefix + u"tvl1.IME"] = FakeFile{"module bytes"};
     fake.files[prefix + u"tvl1.MB"] = FakeFile{"table bytes"};
     fake.files[prefix + u"tvluninstall.exe"] = FakeFile{std::string(2030, 'u')};
+    fake.files[prefix + u"tvluser.exe"] = FakeFile{"sign-in"};
   }
   // The whole run: Load, then Activate; returns the one message shown. Silent: none is
   // shown, and the exit status goes to *silent_outcome.
@@ -328,7 +329,7 @@ TEST_F(RunSequenceTest, UnusableSystemDirectoryCopiesNothing) {
     fake.system_dir_result_override = result;
     fake.windows_dir = u"";
     EXPECT_EQ(Run(), kNotInstalled) << result;
-    EXPECT_EQ(fake.files.size(), 3u) << "nothing copied anywhere, root included";
+    EXPECT_EQ(fake.files.size(), 4u) << "nothing copied anywhere, root included";
   }
 }
 
@@ -398,8 +399,8 @@ TEST_F(RunSequenceTest, AFailedRunRemovesWhatItCreatedAndKeepsWhatWasThere) {
       const bool copied = *fault == 'p';
       EXPECT_EQ(Installed(u"tvl1.IME"), !upgrade ? "<absent>" : copied ? "module bytes" : "old module") << fault;
       EXPECT_EQ(Installed(u"tvl1.MB"), upgrade ? "table bytes" : "<absent>") << fault;
-      // The three shipped, and after an upgrade the three installed.
-      EXPECT_EQ(fake.files.size(), upgrade ? 6u : 3u) << "nothing left over";
+      // The four shipped, and after an upgrade the four installed.
+      EXPECT_EQ(fake.files.size(), upgrade ? 8u : 4u) << "nothing left over";
     }
   }
 }
@@ -446,9 +447,10 @@ TEST_F(RunSequenceTest, FilesInUseChangeTogetherAtTheRestartAndTheUninstallerCan
         fake.Restart();
         EXPECT_EQ(Installed(u"tvl1.IME"), gone ? "<absent>" : "module bytes") << what;
         EXPECT_EQ(Installed(u"tvl1.MB"), gone ? "<absent>" : "table bytes") << what;
-        // The uninstaller's copy stays for the per-user setup entry's removal command.
-        EXPECT_EQ(fake.files.size(), gone ? 4u : 6u) << what << ": nothing left over";
-        EXPECT_NE(fake.File(u"C:\\WINDOWS\\tvluninstall.exe"), nullptr) << what;
+        // The sign-in program's copy stays for the per-user setup entry's removal command.
+        EXPECT_EQ(fake.files.size(), gone ? 5u : 8u) << what << ": nothing left over";
+        EXPECT_NE(fake.File(u"C:\\WINDOWS\\tvluser.exe"), nullptr) << what;
+        EXPECT_EQ(fake.File(u"C:\\WINDOWS\\tvluninstall.exe") == nullptr, gone) << what;
       }
     }
   }
@@ -483,7 +485,7 @@ TEST_F(RunSequenceTest, TargetHoldingTheNewBytesIsLeftAsItIsAndMakesNothingWait)
     fake.Restart();
     EXPECT_EQ(Installed(u"tvl1.IME"), "module bytes") << what;
     EXPECT_EQ(Installed(u"tvl1.MB"), "table bytes") << what;
-    EXPECT_EQ(fake.files.size(), 6u) << what << ": nothing left over";
+    EXPECT_EQ(fake.files.size(), 8u) << what << ": nothing left over";
   }
 }
 
@@ -590,10 +592,10 @@ TEST_F(UninstallTest, RemovesWhatTheInstallationPutInPlaceAndNothingElse) {
   // Nothing is left for a second run, and the next installation takes slot 1 again. The
   // per-user setup entry stays, turned into the removal every other user's sign-in runs.
   EXPECT_EQ(Uninstall(), kNothingInstalled);
-  EXPECT_EQ(fake.String(kHklm, kSetupEntry, u"StubPath"), u"\"C:\\WINDOWS\\tvluninstall.exe\" /S /RemoveFromUser E0210804");
+  EXPECT_EQ(fake.String(kHklm, kSetupEntry, u"StubPath"), u"\"C:\\WINDOWS\\tvluser.exe\" /RemoveFromUser E0210804");
   fake.hive(kHklm).erase("software\\microsoft\\active setup\\installed components\\tavrelinputmethod");
   EXPECT_EQ(Dump(kHklm), hklm);
-  fake.PutString(kHklm, kSetupEntry, u"Version", u"1,0,100,1");
+  fake.PutString(kHklm, kSetupEntry, u"Version", u"1,0,0,1");
   fake.messages.clear();
   EXPECT_EQ(Run(), kSuccess);
   EXPECT_EQ(fake.String(kHklm, SlotKey(1), u"Ime File"), u"tvl1.IME");
@@ -639,7 +641,7 @@ TEST_F(UninstallTest, RemovesTheNativeCopiesOn64BitWindows) {
   EXPECT_EQ(fake.at_restart[0].first.substr(0, 23), u"C:\\WINDOWS\\system32\\tvl");
   EXPECT_EQ(fake.File(u"C:\\WINDOWS\\Sysnative\\tvl1.IME"), nullptr) << "its name is free at once";
   fake.Restart();
-  EXPECT_TRUE(fake.files.erase(u"C:\\WINDOWS\\tvluninstall.exe")) << "kept for the removal at sign-in";
+  EXPECT_TRUE(fake.files.erase(u"C:\\WINDOWS\\tvluser.exe")) << "kept for the removal at sign-in";
   EXPECT_EQ(Files(), files);
   // A native copy that stays is a failure; the rest is removed all the same.
   fake.messages.clear();
@@ -721,7 +723,7 @@ TEST_F(PerUserSetupTest, SystemAccountRunDoesTheMachinesPartAndEachUserGetsTheir
     EXPECT_EQ(fake.hive(kHkcu), user);
     EXPECT_TRUE(fake.profile_calls.empty() && fake.loaded_layouts.empty());
     EXPECT_EQ(fake.String(kHklm, SlotKey(1), u"Ime File"), u"tvl1.IME");
-    EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluninstall.exe\" /S /AddToUser E0210804 | 1,0,100,0 | 1");
+    EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluser.exe\" /AddToUser E0210804 | 1,0,0,0 | 1");
     EXPECT_TRUE(fake.Wide(kHklm, kSetupEntry, u""));
     // A user signs in: their part only, nothing of the machine's.
     fake.system_account = false;
@@ -744,7 +746,7 @@ TEST_F(PerUserSetupTest, SystemAccountRunDoesTheMachinesPartAndEachUserGetsTheir
 TEST_F(PerUserSetupTest, UninstallingTurnsTheEntryIntoARemovalAndReinstallingTurnsItBack) {
   const FakePlatform::Hive other_user = fake.hive(kHkcu);
   EXPECT_EQ(Run(), kSuccess);  // by the first user, whose part is then done
-  EXPECT_EQ(fake.String(kHkcu, kSetupEntry, u"Version"), u"1,0,100,0");
+  EXPECT_EQ(fake.String(kHkcu, kSetupEntry, u"Version"), u"1,0,0,0");
   EXPECT_EQ(SignIn(), kExitNotRun);
   const FakePlatform::Hive first_user = fake.hive(kHkcu);
   SwitchUser(other_user);
@@ -754,11 +756,12 @@ TEST_F(PerUserSetupTest, UninstallingTurnsTheEntryIntoARemovalAndReinstallingTur
   // first user's counterpart is brought up to it.
   SwitchUser(first_user);
   EXPECT_EQ(Uninstall(), kUninstalled);
-  EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluninstall.exe\" /S /RemoveFromUser E0210804 | 1,0,100,1 | 1");
+  EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluser.exe\" /RemoveFromUser E0210804 | 1,0,0,1 | 1");
   EXPECT_EQ(SignIn(), kExitNotRun);
-  EXPECT_NE(fake.File(u"C:\\WINDOWS\\tvluninstall.exe"), nullptr) << "the removal's command runs it";
+  EXPECT_NE(fake.File(u"C:\\WINDOWS\\tvluser.exe"), nullptr) << "the removal's command runs it";
+  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\tvluninstall.exe"), nullptr);
   EXPECT_EQ(Uninstall(), kNothingInstalled);
-  EXPECT_EQ(fake.String(kHklm, kSetupEntry, u"Version"), u"1,0,100,1") << "a second removal raises nothing";
+  EXPECT_EQ(fake.String(kHklm, kSetupEntry, u"Version"), u"1,0,0,1") << "a second removal raises nothing";
   SwitchUser(second_user);
   EXPECT_EQ(SignIn(), kExitInstalled);
   EXPECT_EQ(fake.String(kHkcu, PreloadKey(1), u""), u"00000804");
@@ -768,16 +771,45 @@ TEST_F(PerUserSetupTest, UninstallingTurnsTheEntryIntoARemovalAndReinstallingTur
   // Installed again, by the second user: the entry installs again, for the first user too.
   fake.messages.clear();
   EXPECT_EQ(Run(), kSuccess);
-  EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluninstall.exe\" /S /AddToUser E0210804 | 1,0,100,2 | 1");
+  EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluser.exe\" /AddToUser E0210804 | 1,0,0,2 | 1");
   SwitchUser(first_user);
   EXPECT_EQ(SignIn(), kExitInstalled);
   EXPECT_EQ(fake.String(kHkcu, PreloadKey(2), u""), u"E0210804");
   // An upgrade to the same release over a whole installation changes nothing for users; an
   // earlier release's entry is raised.
-  fake.PutString(kHklm, kSetupEntry, u"Version", u"1,0,99,2");
+  fake.PutString(kHklm, kSetupEntry, u"Version", u"0,9,0,2");
   fake.messages.clear();
   EXPECT_EQ(Run(), kSuccess);
-  EXPECT_EQ(fake.String(kHklm, kSetupEntry, u"Version"), u"1,0,100,2");
+  EXPECT_EQ(fake.String(kHklm, kSetupEntry, u"Version"), u"1,0,0,2");
+}
+
+TEST_F(PerUserSetupTest, RemovalAtSignInLeavesTheEntriesOfASlotAnotherInputMethodTookSince) {
+  const FakePlatform::Hive other_user = fake.hive(kHkcu);
+  EXPECT_EQ(Run(), kSuccess);
+  const FakePlatform::Hive first_user = fake.hive(kHkcu);
+  SwitchUser(other_user);
+  EXPECT_EQ(SignIn(), kExitInstalled);
+  const FakePlatform::Hive second_user = fake.hive(kHkcu);
+  SwitchUser(first_user);
+  EXPECT_EQ(Uninstall(), kUninstalled);
+  // The removal stays on the machine; meanwhile another input method takes the freed slot.
+  fake.PutString(kHklm, SlotKey(1), u"Ime File", u"other.ime");
+  SwitchUser(second_user);
+  EXPECT_EQ(SignIn(), kExitInstalled);
+  EXPECT_EQ(fake.String(kHkcu, PreloadKey(2), u""), u"E0210804");
+  EXPECT_EQ(fake.String(kHkcu, u"Keyboard Layout\\Preload", u"2"), u"E0210804");
+}
+
+TEST_F(PerUserSetupTest, SystemAccountRunThatCannotWriteTheEntryFails) {
+  // Without the sign-in program no user would ever get the input method.
+  fake.system_account = true;
+  fake.files.erase(u"C:\\tvl\\tvluser.exe");
+  ExitStatus status = kExitNotRun;
+  Run(&status);
+  EXPECT_EQ(status, kExitReportedFailure);
+  EXPECT_FALSE(fake.HasKey(kHklm, SlotKey(1)));
+  EXPECT_FALSE(fake.HasKey(kHklm, kSetupEntry));
+  EXPECT_EQ(fake.File(u"C:\\WINDOWS\\system32\\tvl1.IME"), nullptr);
 }
 
 TEST_F(PerUserSetupTest, SignInCommandWritesOnlyTheUsersPartAndOnlyForASlotOfOurs) {
@@ -787,7 +819,7 @@ TEST_F(PerUserSetupTest, SignInCommandWritesOnlyTheUsersPartAndOnlyForASlotOfOur
     SetUp();
     if (windows64) fake.native_dir = u"C:\\WINDOWS\\Sysnative", fake.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{"64"};
     EXPECT_EQ(Run(), kSuccess);
-    EXPECT_EQ(fake.String(kHkcu, windows64 ? kCounterpart64 : kSetupEntry, u"Version"), u"1,0,100,0");
+    EXPECT_EQ(fake.String(kHkcu, windows64 ? kCounterpart64 : kSetupEntry, u"Version"), u"1,0,0,0");
     EXPECT_EQ(fake.HasKey(kHkcu, kSetupEntry), !windows64);
   }
   // A slot that is not ours (another input method's, or none) is never added to a list.
@@ -815,7 +847,7 @@ TEST_F(PerUserSetupTest, AFailedRunLeavesTheEntryAsItWas) {
   // a user whose sign-in ran the installing command meanwhile has the layout removed again.
   fake.messages.clear();
   EXPECT_EQ(Run(), kNotInstalled);
-  EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluninstall.exe\" /S /RemoveFromUser E0210804 | 1,0,100,3 | 1");
+  EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluser.exe\" /RemoveFromUser E0210804 | 1,0,0,3 | 1");
   // Created by the failed run: deleted.
   fake.hive(kHklm).erase("software\\microsoft\\active setup\\installed components\\tavrelinputmethod");
   fake.messages.clear();
@@ -828,7 +860,7 @@ TEST(CommandLineTest, SignInCommandAndTheLayoutsItNames) {
   const Case cases[] = {
       {"tvluninstall.exe", SignInCommand::kNone, 0},
       {"tvluninstall.exe /S E0210804", SignInCommand::kNone, 0},
-      {"\"C:\\WINDOWS\\tvluninstall.exe\" /S /AddToUser E0210804", SignInCommand::kAddToUser, 1u << 1},
+      {"\"C:\\WINDOWS\\tvluser.exe\" /AddToUser E0210804", SignInCommand::kAddToUser, 1u << 1},
       {"\"C:\\a b\\tvluninstall.exe\"\t/addtouser\te0200804", SignInCommand::kAddToUser, 1u << 0},
       {"tvluninstall.exe /RemoveFromUser E0200804 E0290804 /S", SignInCommand::kRemoveFromUser, 1u << 0 | 1u << 9},
       {"tvluninstall.exe /RemoveFromUser E0200409 E02A0804 E020080 00000804", SignInCommand::kRemoveFromUser, 0},
@@ -846,7 +878,6 @@ TEST(CommandLineTest, SignInCommandAndTheLayoutsItNames) {
     const Text line = Text("x.exe").Append(SignInArguments(command, 1u << 3 | 1u << 7));
     EXPECT_EQ(AsksForSignInCommand(line, &slots), command) << ToAnsi(ToU16(line));
     EXPECT_EQ(slots, 1u << 3 | 1u << 7);
-    EXPECT_TRUE(AsksForSilentRun(ToAnsi(ToU16(line)).c_str()));
   }
 }
 

@@ -91,6 +91,7 @@ class InterruptionTest : public InstallerTest {
     m.files[u"C:\\tvl\\tvl1.IME"] = FakeFile{"module bytes"};
     m.files[u"C:\\tvl\\tvl1.MB"] = FakeFile{"table bytes"};
     m.files[u"C:\\tvl\\tvluninstall.exe"] = FakeFile{"uninstaller"};
+    m.files[u"C:\\tvl\\tvluser.exe"] = FakeFile{"sign-in program"};
     if (s.wow64) {
       m.native_dir = u"C:\\WINDOWS\\Sysnative";
       m.files[u"C:\\tvl\\x64\\tvl1.IME"] = FakeFile{"64-bit module"};
@@ -371,13 +372,13 @@ TEST_F(InterruptionTest, UninstallingAfterInstallingLeavesTheMachineAsItWas) {
     const bool installed = !OwnSlots(machine).empty();
     EXPECT_EQ(RunProgram(machine, true), kExitInstalled) << s.name;
     // What stays for every other user's next sign-in: the per-user setup entry, turned into the
-    // removal, and the uninstaller's copy its command runs.
+    // removal, and the sign-in program's copy its command runs.
     const std::string entry = "software\\microsoft\\active setup\\installed components\\tavrelinputmethod";
     EXPECT_EQ(machine.String(kHklm, kSetupEntry, u"StubPath").find(u"/RemoveFromUser E02") != std::u16string::npos,
               installed) << s.name;
     EXPECT_EQ(machine.hive(kHklm).erase(entry), installed ? 1u : 0u) << s.name;
     EXPECT_EQ(machine.hive(kHkcu).erase(entry), installed && !s.system_account ? 1u : 0u) << s.name << ": the user's counterpart";
-    EXPECT_EQ(machine.files.erase(u"C:\\WINDOWS\\tvluninstall.exe"), installed ? 1u : 0u) << s.name;
+    EXPECT_EQ(machine.files.erase(u"C:\\WINDOWS\\tvluser.exe"), installed ? 1u : 0u) << s.name;
     EXPECT_EQ(OutcomeOf(machine, 0).hklm, OutcomeOf(before, 0).hklm) << s.name;
     EXPECT_EQ(OutcomeOf(machine, 0).hkcu, OutcomeOf(before, 0).hkcu) << s.name;
     EXPECT_EQ(OutcomeOf(machine, 0).files, OutcomeOf(before, 0).files) << s.name;
