@@ -80,20 +80,39 @@ int RenameLine(const wchar_t* from, const wchar_t* to, char* line) {
 // file's name. Not a "tvl*.tmp" name: no clean-up of leftovers takes it for a copy.
 constexpr char kNewWininit[] = "WININIT.TVL";
 
+// FILETIME as one number of 100-nanosecond units.
+uint64_t Ticks(const FILETIME& time) { return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime; }
+
+// True when the file at `path` was last written since Windows last started. (GetTickCount
+// wraps after 49.7 days: then an older start is taken, and a file of before it counts as
+// older.) FAT keeps times to 2 seconds.
+bool WrittenSinceStart(const char* path) {
+  File file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FILETIME written, now;
+  if (!file.ok() || !GetFileTime(file.get(), nullptr, nullptr, &written)) return false;
+  GetSystemTimeAsFileTime(&now);
+  constexpr uint64_t kTicksPerMillisecond = 10000, kFileTimeGrain = 2000 * kTicksPerMillisecond;
+  const uint64_t started = Ticks(now) - GetTickCount() * kTicksPerMillisecond;
+  return Ticks(written) + kFileTimeGrain >= started;
+}
+
 // Adds `line` to the [rename] section of WININIT.INI. The new text is written whole to
 // WININIT.TVL beside it and flushed, and only then takes the file's name, so that a run ended
 // meanwhile leaves the earlier file whole. Windows 95/98/Me replace no file in one step: the
 // earlier file is deleted first. A run ended between the two steps leaves no WININIT.INI and
 // the whole new text in WININIT.TVL, which the next edit puts in place before anything else.
 // So that WININIT.TVL is whole whenever WININIT.INI is missing, a missing WININIT.INI is made,
-// empty, before WININIT.TVL is written.
+// empty, before WININIT.TVL is written; and only one written since Windows last started is
+// taken: at a start Windows carries out WININIT.INI and takes it away, which leaves an older
+// WININIT.TVL (of a run ended before it was whole, or before the earlier file was deleted)
+// beside no WININIT.INI.
 bool AddToWininit(const char* line, int length) {
   char path[MAX_PATH + 12], fresh[MAX_PATH + 12];
   if (!WininitPath(path) || !InWindowsDirectory(kNewWininit, fresh)) return false;
   if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
     // An edit ended before its new text took the name: that text is whole; otherwise there
     // is no text yet.
-    if (!MoveFileA(fresh, path)) {
+    if (!WrittenSinceStart(fresh) || !MoveFileA(fresh, path)) {
       File made(CreateFileA(path, GENERIC_WRITE, /*dwShareMode=*/0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                             nullptr));
       if (!made.FlushAndClose()) return false;

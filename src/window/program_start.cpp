@@ -56,6 +56,18 @@ void RestrictLibrarySearch() {
   LoadLaterLibrariesFromSystemDirectory();
 }
 
+#ifdef USER_BUILD
+// The per-user setup entry's command at a user's sign-in: no window at all, nothing shown.
+// Without its switches the program does nothing.
+ExitStatus Run(const char* command_line) {
+  uint32_t slots = 0;
+  const SignInCommand command = AsksForSignInCommand(Text(command_line), &slots);
+  if (command == SignInCommand::kNone) return kExitNotRun;
+  Win32Platform platform(GetModuleHandleA(nullptr));
+  Win32Removal removal;
+  return RunSignInCommand(platform, removal, command, slots);
+}
+#else
 // `silent` (/S): no window shown and no message box; the exit status tells the outcome.
 ExitStatus RunInstaller(bool silent) {
   Win32Platform platform(GetModuleHandleA(nullptr));
@@ -73,18 +85,6 @@ ExitStatus RunInstaller(bool silent) {
   return form.Outcome();
 }
 
-#ifdef USER_BUILD
-// The per-user setup entry's command at a user's sign-in: no window at all, nothing shown.
-// Without its switches the program does nothing.
-ExitStatus Run(const char* command_line) {
-  uint32_t slots = 0;
-  const SignInCommand command = AsksForSignInCommand(Text(command_line), &slots);
-  if (command == SignInCommand::kNone) return kExitNotRun;
-  Win32Platform platform(GetModuleHandleA(nullptr));
-  Win32Removal removal;
-  return RunSignInCommand(platform, removal, command, slots);
-}
-#else
 ExitStatus Run(const char* command_line) { return RunInstaller(AsksForSilentRun(command_line)); }
 #endif
 

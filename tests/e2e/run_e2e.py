@@ -325,15 +325,18 @@ class Base(unittest.TestCase):
     def windir(self, name):
         return os.path.join(self.prefix, "drive_c", "windows", name)
 
-    def earlier_wininit_line(self, name="wininit.ini"):
+    def earlier_wininit_line(self, name="wininit.ini", stale=False):
         """On the older family, WININIT.INI with a line of someone else's: written
         only once the session runs, since a new session carries the file out. As
         `name` "wininit.tvl": the whole new text of an edit that was ended after the
-        earlier WININIT.INI was deleted, before the new one took its name."""
+        earlier WININIT.INI was deleted, before the new one took its name; `stale`,
+        one of before the last start of Windows, which carried out its WININIT.INI."""
         if self.family == "win98":
             open(self.windir("earlier.tmp"), "wb").close()
             with open(self.windir(name), "wb") as f:
                 f.write(b"[rename]\r\nNUL=C:\\windows\\earlier.tmp\r\n")
+            if stale:
+                os.utime(self.windir(name), (978307200, 978307200))  # 2001
 
     def wininit(self):
         """The path of WININIT.INI in whatever case it was made (a program puts a new
@@ -595,11 +598,14 @@ class Cases:
         # Held open by another program that lets others only read it: the target keeps its
         # place until the restart, and the complete copy takes it then. One that holds the
         # shipped bytes already is left as it is, and nothing waits for the restart.
-        # An earlier edit of WININIT.INI that was ended half-way is finished first.
+        # An earlier edit of WININIT.INI that was ended half-way is finished first; one of
+        # before the last start is not.
         ended_edit = lambda: self.earlier_wininit_line("wininit.tvl")  # noqa: E731
+        stale_edit = lambda: self.earlier_wininit_line("wininit.tvl", stale=True)  # noqa: E731
         for tag, target, on_hold in (("differs", b"OLD-IME-CONTENT-0123", self.earlier_wininit_line),
                                      ("identical", w.STANDIN_IME, self.earlier_wininit_line),
-                                     ("differs-edit-ended", b"OLD-IME-CONTENT-0123", ended_edit)):
+                                     ("differs-edit-ended", b"OLD-IME-CONTENT-0123", ended_edit),
+                                     ("differs-stale-edit", b"OLD-IME-CONTENT-0123", stale_edit)):
             with self.subTest(tag):
                 self.fresh(tag)
                 with open(os.path.join(w.system32(self.prefix), "tvl1.IME"), "wb") as f:
@@ -619,6 +625,9 @@ class Cases:
                         if "c:\\windows\\system32\\" + n.lower() == scheduled[-1][1]]
                 self.assertEqual(scheduled[-1][0], "c:\\windows\\system32\\tvl1.ime")
                 self.assertEqual([self.sys32(n) for n in copy], [w.STANDIN_IME], "copy scheduled")
+                if tag == "differs-stale-edit":
+                    self.assertNotIn(("", "c:\\windows\\earlier.tmp"), scheduled, "a stale text put in place")
+                    continue
                 self.assert_finished_at_restart(scheduled)
 
     def test_source_being_written_is_not_copied(self):
