@@ -685,9 +685,21 @@ class PerUserSetupTest : public UninstallTest {
  protected:
   // What Windows does at a user's sign-in: runs the entry's command where the user's
   // counterpart is missing or older, then writes the entry's Version there.
+  // A Version's comma-separated numbers.
+  static std::vector<long> Numbers(const std::u16string& version) {
+    std::vector<long> numbers(1, 0);
+    for (char16_t c : version) {
+      if (c == u',') numbers.push_back(0);
+      else numbers.back() = 10 * numbers.back() + (c - u'0');
+    }
+    return numbers;
+  }
+  // As Windows does at sign-in: the command runs where the user's Version is missing, or
+  // lower than the entry's, compared number by number.
   ExitStatus SignIn() {
     const std::u16string version = fake.String(kHklm, kSetupEntry, u"Version");
-    if (fake.String(kHkcu, kSetupEntry, u"Version") == version) return kExitNotRun;
+    const std::u16string users = fake.String(kHkcu, kSetupEntry, u"Version");
+    if (users != u"<absent>" && !(Numbers(users) < Numbers(version))) return kExitNotRun;
     uint32_t slots = 0;
     const SignInCommand command = AsksForSignInCommand(ToText(fake.String(kHklm, kSetupEntry, u"StubPath")), &slots);
     EXPECT_NE(command, SignInCommand::kNone);
