@@ -269,7 +269,7 @@ class Base(unittest.TestCase):
             unlock()
 
     core_calls = CORE_ANSI  # calls a relay trace of the program must show
-    copies = 3  # files a successful run copies
+    copies = 4  # files a successful run copies
 
     def relay_run(self, text=OK_TEXT, messages=False):
         """One successful run with a relay trace (kept in a temporary file
