@@ -56,6 +56,14 @@ void WriteValueText(InstallerState& state, Platform& platform, const char* name,
     state.InstallFailed = true;
 }
 
+void WriteValueNumber(InstallerState& state, Platform& platform, const char* name, uint32_t data) {
+  const Text value_name = name;
+  uint32_t held = 0;
+  state.Status = platform.RegSetDwordA(state.KeyHandle, value_name, data);
+  if (state.Status != 0 && (platform.RegQueryDwordA(state.KeyHandle, value_name, &held) != 0 || held != data))
+    state.InstallFailed = true;
+}
+
 void CloseKey(Platform& platform, int32_t handle) {
   if (handle != 0) platform.RegCloseKey(handle);
 }

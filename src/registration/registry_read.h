@@ -28,5 +28,10 @@ bool ValueHolds(Platform& platform, int32_t handle, const Text& name, const Text
 void WriteValueText(InstallerState& state, Platform& platform, const char* name, const Text& data,
                     bool wide = false);
 
+/// Writes `data` as REG_DWORD value `name` of state.KeyHandle (Status: the write's result).
+/// A write that fails counts where the value already holds `data`; otherwise it sets
+/// InstallFailed.
+void WriteValueNumber(InstallerState& state, Platform& platform, const char* name, uint32_t data);
+
 /// Closes a key handle unless it is 0.
 void CloseKey(Platform& platform, int32_t handle);

@@ -54,14 +54,6 @@ Text CommandLine(Platform& platform, SignInCommand command, uint32_t slots) {
   return line.Append(SignInArguments(command, slots));
 }
 
-void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_name, uint32_t data) {
-  const Text name = ascii_name;
-  uint32_t held = 0;
-  if (platform.RegSetDwordA(state.KeyHandle, name, data) != 0 &&
-      (platform.RegQueryDwordA(state.KeyHandle, name, &held) != 0 || held != data))
-    state.InstallFailed = true;
-}
-
 }  // namespace
 
 void RegisterSetupEntry(InstallerState& state, Platform& platform, int32_t slot) {
@@ -78,7 +70,7 @@ void RegisterSetupEntry(InstallerState& state, Platform& platform, int32_t slot)
     state.KeyHandle = 0;  // every write below then fails
   WriteValueText(state, platform, "", u"Tavrel输入法", /*wide=*/QueryNtVersion(platform) != 0);
   WriteValueText(state, platform, "StubPath", CommandLine(platform, SignInCommand::kAddToUser, 1u << slot));
-  WriteNumber(state, platform, "IsInstalled", 1);
+  WriteValueNumber(state, platform, "IsInstalled", 1);
   // Last: the raised Version is what has each user's command run.
   WriteValueText(state, platform, "Version", VersionOf(generation < 0 ? 0 : generation + generation % 2));
   CloseKey(platform, state.KeyHandle);

@@ -11,14 +11,6 @@ const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstal
 
 constexpr char kDisplayVersion[] = PRODUCT_VERSION_TEXT;  // as the programs' version blocks
 
-void WriteNumber(InstallerState& state, Platform& platform, const char* ascii_name, uint32_t data) {
-  const Text name = ascii_name;
-  uint32_t held = 0;
-  state.Status = platform.RegSetDwordA(state.KeyHandle, name, data);
-  if (state.Status != 0 && (platform.RegQueryDwordA(state.KeyHandle, name, &held) != 0 || held != data))
-    state.InstallFailed = true;
-}
-
 // The path in double quotes, as a command line names the program.
 Text Quoted(const Text& path) { return Text("\"").Append(path).Append(u'"'); }
 
@@ -48,11 +40,11 @@ void RegisterUninstallEntry(InstallerState& state, Platform& platform, const Tex
   WriteValueText(state, platform, "UninstallString", Quoted(uninstaller));
   WriteValueText(state, platform, "QuietUninstallString", Quoted(uninstaller).Append(" /S"));
   WriteValueText(state, platform, "DisplayIcon", Text(uninstaller).Append(",0"));
-  WriteNumber(state, platform, "NoModify", 1);
-  WriteNumber(state, platform, "NoRepair", 1);
+  WriteValueNumber(state, platform, "NoModify", 1);
+  WriteValueNumber(state, platform, "NoRepair", 1);
   uint32_t bytes = BytesOf(platform, source_dir, kInstalledFiles);
   if (state.NativePair) bytes += BytesOf(platform, source_dir, kNativePairSources);
-  WriteNumber(state, platform, "EstimatedSize", (bytes + 1023) / 1024);  // KiB, rounded up
+  WriteValueNumber(state, platform, "EstimatedSize", (bytes + 1023) / 1024);  // KiB, rounded up
   CloseKey(platform, state.KeyHandle);
   state.KeyHandle = 0;
 }

@@ -15,10 +15,7 @@ struct Argument {
   size_t begin, end;
 
   bool Is(const Text& word) const {
-    if (end - begin != word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i)
-      if ((line[begin + i] | 0x20) != (word[i] | 0x20)) return false;
-    return true;
+    return end - begin == word.size() && Text().Append(line.data() + begin, end - begin).EqualsIgnoringCase(word);
   }
 };
 

@@ -708,6 +708,21 @@ class PerUserSetupTest : public UninstallTest {
     fake.PutString(kHkcu, kSetupEntry, u"Version", version);
     return status;
   }
+  // A first user installs (their part is then done), a second gets theirs at sign-in, and the
+  // first uninstalls. *first and *second: each user's part of the registry before the
+  // uninstallation.
+  void InstallForTwoUsersThenUninstall(FakePlatform::Hive* first, FakePlatform::Hive* second) {
+    const FakePlatform::Hive other_user = fake.hive(kHkcu);
+    EXPECT_EQ(Run(), kSuccess);
+    EXPECT_EQ(fake.String(kHkcu, kSetupEntry, u"Version"), u"1,0,0,0");
+    EXPECT_EQ(SignIn(), kExitNotRun);
+    *first = fake.hive(kHkcu);
+    SwitchUser(other_user);
+    EXPECT_EQ(SignIn(), kExitInstalled);
+    *second = fake.hive(kHkcu);
+    SwitchUser(*first);
+    EXPECT_EQ(Uninstall(), kUninstalled);
+  }
   // Another user signs in: their own part of the registry, as it was before the installation.
   void SwitchUser(FakePlatform::Hive user) {
     fake.hive(kHkcu) = std::move(user);
@@ -756,18 +771,10 @@ TEST_F(PerUserSetupTest, SystemAccountRunDoesTheMachinesPartAndEachUserGetsTheir
 }
 
 TEST_F(PerUserSetupTest, UninstallingTurnsTheEntryIntoARemovalAndReinstallingTurnsItBack) {
-  const FakePlatform::Hive other_user = fake.hive(kHkcu);
-  EXPECT_EQ(Run(), kSuccess);  // by the first user, whose part is then done
-  EXPECT_EQ(fake.String(kHkcu, kSetupEntry, u"Version"), u"1,0,0,0");
-  EXPECT_EQ(SignIn(), kExitNotRun);
-  const FakePlatform::Hive first_user = fake.hive(kHkcu);
-  SwitchUser(other_user);
-  EXPECT_EQ(SignIn(), kExitInstalled);
-  const FakePlatform::Hive second_user = fake.hive(kHkcu);
-  // Uninstalled by the first user: the entry now removes every other user's part, and the
-  // first user's counterpart is brought up to it.
-  SwitchUser(first_user);
-  EXPECT_EQ(Uninstall(), kUninstalled);
+  FakePlatform::Hive first_user, second_user;
+  InstallForTwoUsersThenUninstall(&first_user, &second_user);
+  // The entry now removes every other user's part, and the first user's counterpart is
+  // brought up to it.
   EXPECT_EQ(Entry(), u"Tavrel输入法 | \"C:\\WINDOWS\\tvluser.exe\" /RemoveFromUser E0210804 | 1,0,0,1 | 1");
   EXPECT_EQ(SignIn(), kExitNotRun);
   EXPECT_NE(fake.File(u"C:\\WINDOWS\\tvluser.exe"), nullptr) << "the removal's command runs it";
@@ -796,14 +803,8 @@ TEST_F(PerUserSetupTest, UninstallingTurnsTheEntryIntoARemovalAndReinstallingTur
 }
 
 TEST_F(PerUserSetupTest, RemovalAtSignInLeavesTheEntriesOfASlotAnotherInputMethodTookSince) {
-  const FakePlatform::Hive other_user = fake.hive(kHkcu);
-  EXPECT_EQ(Run(), kSuccess);
-  const FakePlatform::Hive first_user = fake.hive(kHkcu);
-  SwitchUser(other_user);
-  EXPECT_EQ(SignIn(), kExitInstalled);
-  const FakePlatform::Hive second_user = fake.hive(kHkcu);
-  SwitchUser(first_user);
-  EXPECT_EQ(Uninstall(), kUninstalled);
+  FakePlatform::Hive first_user, second_user;
+  InstallForTwoUsersThenUninstall(&first_user, &second_user);
   // The removal stays on the machine; meanwhile another input method takes the freed slot.
   fake.PutString(kHklm, SlotKey(1), u"Ime File", u"other.ime");
   SwitchUser(second_user);
