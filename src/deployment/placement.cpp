@@ -28,8 +28,6 @@ Text NameOf(const Text& path) {
   return Text().Append(path.data() + start, path.size() - start);
 }
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
-
 // The installed file that `leftover` is an aside of, in the same directory; empty when its
 // name is not that of an aside.
 Text TargetOfAside(const Text& leftover) {
@@ -42,7 +40,7 @@ Text TargetOfAside(const Text& leftover) {
   for (size_t i = 4; i < digits_end; ++i)
     if (name[i] < u'0' || name[i] > u'9') return Text();
   for (const AsideLetter& aside : kAsideLetters)
-    if (Lower(name[3]) == aside.letter) return leftover.Left(start).Append(aside.target);
+    if (FoldAsciiCase(name[3]) == aside.letter) return leftover.Left(start).Append(aside.target);
   return Text();
 }
 

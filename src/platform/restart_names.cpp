@@ -2,15 +2,13 @@
 
 namespace {
 
-char16_t Folded(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
 // The length of `directory` when `path` names something in it (ASCII letters compared
 // without regard to case), 0 otherwise.
 size_t InDirectory(const Text& path, const Text& directory) {
   const size_t length = directory.size();
   if (length == 0 || path.size() <= length || path[length] != u'\\') return 0;
   for (size_t i = 0; i < length; ++i)
-    if (Folded(path[i]) != Folded(directory[i])) return 0;
+    if (FoldAsciiCase(path[i]) != FoldAsciiCase(directory[i])) return 0;
   return length;
 }
 

@@ -72,14 +72,9 @@ __attribute__((noinline)) Text Text::Left(size_t n) const {
   return t;
 }
 
-namespace {
-
-// An ASCII capital letter as its small letter; every other character as it is.
 char16_t FoldAsciiCase(char16_t c) {
   return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
-
-}  // namespace
 
 bool Text::EqualsIgnoringCase(const Text& other) const {
   if (length_ != other.length_) return false;

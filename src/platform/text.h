@@ -55,6 +55,10 @@ class Text {
   size_t length_ = 0;
 };
 
+/// An ASCII capital letter as its small letter; every other character as it is: how Windows
+/// compares file names and layout identifiers, character by character.
+char16_t FoldAsciiCase(char16_t c);
+
 inline Text operator+(const Text& a, const Text& b) {
   Text sum = a;
   sum.Append(b);

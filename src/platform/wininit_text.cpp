@@ -48,17 +48,11 @@ int AddRenameLine(char* text, int length, int capacity, const char* line, int li
   return length + added;
 }
 
-namespace {
-
-char16_t Folded(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
-}  // namespace
-
 bool NamesFile(const char16_t* text, int length, const char16_t* name, int name_length) {
   for (int at = 0; at + name_length < length; ++at) {
     if (text[at] != u'\\') continue;
     int i = 0;
-    while (i < name_length && Folded(text[at + 1 + i]) == Folded(name[i])) ++i;
+    while (i < name_length && FoldAsciiCase(text[at + 1 + i]) == FoldAsciiCase(name[i])) ++i;
     if (i < name_length) continue;
     // The name ends there: a zero, a line break, a blank or '=' follows, or nothing.
     const int after = at + 1 + name_length;
